@@ -1,0 +1,33 @@
+#include "cli/commands.h"
+
+#ifndef HALVEX_VERSION
+#define HALVEX_VERSION "0.0.0"
+#endif
+
+namespace {
+
+constexpr int usageStatus = 2;
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Convert BMP and TGA images into RGN/MBR files of RGB565 pixels", "halvex-cli"};
+    app.set_version_flag("--version", "halvex-cli " HALVEX_VERSION);
+    app.require_subcommand(1);
+    CommandRunner runner;
+    addDecodeCommand(app, runner);
+    addConvertCommand(app, runner);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return usageStatus;
+    }
+    return runner ? runner() : usageStatus;
+}

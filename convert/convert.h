@@ -1,0 +1,61 @@
+// Conversion and export: reduces an RgbImage to RGB565 words on a 16-bit
+// working scale (channel value x 257), plainly or with Floyd-Steinberg or
+// Atkinson-Boyle error diffusion, with optional green-level compensation, and
+// writes the RGN/MBR file: twelve little-endian 32-bit header words, then one
+// little-endian 16-bit word per pixel, rows from the top.
+#pragma once
+
+#include "image/image.h"
+
+#include <cstdint>
+#include <cstdio>
+
+// rows x columns signed 32-bit channel values; each row is its own block.
+// Pixel x of row y keeps red, green, blue at columns 3x, 3x + 1, 3x + 2. The
+// six columns past the image and the two rows below it are margins that
+// swallow error pushed past the right and bottom edges.
+using ChannelPlane = int32_t**;
+
+// Index of the dialog's dithering list; every other value runs the plain pass.
+using DitherMode = int32_t;
+constexpr DitherMode ditherNone = 0;
+constexpr DitherMode ditherFloydSteinbergMode = 1;
+constexpr DitherMode ditherAtkinsonBoyleMode = 2;
+
+constexpr int32_t rgnHeaderBytes = 48;
+
+// Zero-filled plane, or null when it cannot be allocated (partial rows are
+// released). Release with freePlane and the same row count.
+ChannelPlane allocPlane(int32_t columns, int32_t rows);
+void freePlane(ChannelPlane plane, int32_t rows);
+
+// Each fills the image area of Q from the scaled input in P; the dither
+// passes also clamp and diffuse error in P, margins included.
+void quantisePlain(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
+                   int32_t greenCompensation);
+void ditherFloydSteinberg(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
+                          int32_t greenCompensation);
+void ditherAtkinsonBoyle(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
+                         int32_t greenCompensation);
+
+// Writes value as four bytes, least significant first. 0, or -1 when the
+// write fails.
+int32_t writeInt32(FILE* stream, int32_t value);
+
+// The twelve header words of an RGN/MBR file for a width x height image.
+void rgnHeaderWords(int32_t width, int32_t height, int32_t words[12]);
+
+// The pixel words of the quantised image, each least significant byte first,
+// rows from the top, as one malloc'd block (release with free()) of
+// *byteCount = 2 x width x height bytes. An image with a null pixel block is
+// taken as 0 x 0. Null when the image is invalid (negative sizes, a pixel
+// block too large to describe) or the memory cannot be had.
+uint8_t* quantiseImage(const RgbImage& image, int32_t greenCompensation, DitherMode mode,
+                       int32_t* byteCount);
+
+// The whole conversion run for an explicit image: everything is computed
+// before the target is opened ("wb"), every write and the close are checked,
+// and a regular file left incomplete by a failure is removed. Returns 0, or -1
+// with the system's error number in *systemError when that is not null.
+int32_t convertImageToFile(const char* targetPath, const RgbImage& image, int32_t greenCompensation,
+                           DitherMode mode, int* systemError = nullptr);

@@ -1,0 +1,231 @@
+// Windows bitmap decoding: 14-byte file header, the first 40 bytes of the
+// information header, an optional colour table and uncompressed rows of 1, 4,
+// 8, 16, 24 or 32 bits per pixel. Bit-field masks are never applied: 16-bit
+// pixels are always 5-5-5 and compression 3 at 32 bits only selects which of
+// the four bytes is dropped.
+#include "image/image.h"
+#include "image/stream_io.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr size_t fileHeaderSize = 14;
+constexpr size_t infoHeaderSize = 40;
+
+uint16_t readU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t readU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+bool isSupportedDepth(uint16_t bitsPerPixel) {
+    switch (bitsPerPixel) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int64_t roundUpToFour(int64_t n) {
+    return (n % 4 == 0) ? n : n - (n % 4) + 4;
+}
+
+struct RowLayout {
+    int64_t storedBytes; // bytes a row occupies in the file, padding included
+    int64_t dataBytes;   // bytes that must be present; the rest may be cut off in the last row
+};
+
+RowLayout rowLayout(uint16_t bitsPerPixel, int32_t width) {
+    const int64_t w = width;
+    switch (bitsPerPixel) {
+    case 1:
+        return {roundUpToFour((w + 7) / 8), roundUpToFour((w + 7) / 8)};
+    case 4:
+        return {roundUpToFour((w + 1) / 2), roundUpToFour((w + 1) / 2)};
+    case 8:
+        return {roundUpToFour(w), roundUpToFour(w)};
+    case 16:
+        return {2 * w + ((w % 2 != 0) ? 2 : 0), 2 * w};
+    case 24:
+        return {3 * w + (4 - (3 * w) % 4) % 4, 3 * w};
+    default:
+        return {4 * w, 4 * w};
+    }
+}
+
+// Bytes the stream must still hold for every stored row; the padding of the
+// last 16- or 24-bit row may be missing.
+int64_t requiredPixelBytes(const RowLayout& layout, int32_t rows) {
+    if (rows == 0 || layout.storedBytes == 0)
+        return 0;
+    return layout.storedBytes * (rows - 1) + layout.dataBytes;
+}
+
+struct Palette {
+    uint8_t rgb[256 * 3];
+};
+
+bool readColourTable(FILE* stream, uint16_t bitsPerPixel, Palette* palette) {
+    const size_t entries = size_t{1} << bitsPerPixel;
+    uint8_t raw[256 * 4];
+    if (!readExact(stream, raw, entries * 4))
+        return false;
+    for (size_t i = 0; i < entries; ++i) {
+        palette->rgb[3 * i] = raw[4 * i + 2];
+        palette->rgb[3 * i + 1] = raw[4 * i + 1];
+        palette->rgb[3 * i + 2] = raw[4 * i];
+    }
+    return true;
+}
+
+void decodeIndexedRow(const uint8_t* row, int32_t width, uint16_t bitsPerPixel,
+                      const Palette& palette, uint8_t* out) {
+    const int pixelsPerByte = 8 / bitsPerPixel;
+    const unsigned mask = (1u << bitsPerPixel) - 1;
+    for (int32_t x = 0; x < width; ++x) {
+        const uint8_t byte = row[x / pixelsPerByte];
+        const int shift = 8 - bitsPerPixel * (x % pixelsPerByte + 1);
+        const uint8_t* entry = &palette.rgb[3 * ((byte >> shift) & mask)];
+        memcpy(out + 3 * static_cast<size_t>(x), entry, 3);
+    }
+}
+
+void decode16Row(const uint8_t* row, int32_t width, uint8_t* out) {
+    for (int32_t x = 0; x < width; ++x) {
+        const unsigned v = readU16(row + 2 * static_cast<size_t>(x));
+        out[0] = static_cast<uint8_t>((v >> 7) & 0xF8);
+        out[1] = static_cast<uint8_t>((v >> 2) & 0xF8);
+        out[2] = static_cast<uint8_t>((v & 0x1F) << 3);
+        out += 3;
+    }
+}
+
+void decode24Row(const uint8_t* row, int32_t width, uint8_t* out) {
+    for (int32_t x = 0; x < width; ++x) {
+        out[0] = row[2];
+        out[1] = row[1];
+        out[2] = row[0];
+        row += 3;
+        out += 3;
+    }
+}
+
+// Compression 0 stores blue, green, red, unused; compression 3 is taken as
+// unused, blue, green, red.
+void decode32Row(const uint8_t* row, int32_t width, bool bitFields, uint8_t* out) {
+    const uint8_t* p = bitFields ? row + 1 : row;
+    for (int32_t x = 0; x < width; ++x) {
+        out[0] = p[2];
+        out[1] = p[1];
+        out[2] = p[0];
+        p += 4;
+        out += 3;
+    }
+}
+
+struct BmpHeader {
+    uint32_t pixelOffset;
+    uint32_t infoSize;
+    int32_t width;
+    int32_t height;
+    uint16_t bitsPerPixel;
+    uint32_t compression;
+};
+
+bool readHeaders(FILE* stream, BmpHeader* header) {
+    uint8_t fileHeader[fileHeaderSize];
+    uint8_t info[infoHeaderSize];
+    if (!readExact(stream, fileHeader, sizeof fileHeader) || !readExact(stream, info, sizeof info))
+        return false;
+    header->pixelOffset = readU32(fileHeader + 10);
+    header->infoSize = readU32(info);
+    header->width = static_cast<int32_t>(readU32(info + 4));
+    header->height = static_cast<int32_t>(readU32(info + 8));
+    header->bitsPerPixel = readU16(info + 14);
+    header->compression = readU32(info + 16);
+    return true;
+}
+
+} // namespace
+
+uint8_t* decodeBmp(FILE* stream, int32_t imageStart, int32_t remainingLength, int32_t* width,
+                   int32_t* height) {
+    const LoaderContext ctx{stream, imageStart, imageStart + remainingLength};
+    BmpHeader header{};
+    if (!readHeaders(stream, &header))
+        return failLoad(ctx);
+    if (header.compression != 0 && header.compression != 3)
+        return failLoad(ctx);
+
+    Palette palette{};
+    if (header.bitsPerPixel <= 8) {
+        seekFromImageStart(ctx, static_cast<uint32_t>(fileHeaderSize) + header.infoSize);
+        if (!readColourTable(stream, header.bitsPerPixel, &palette))
+            return failLoad(ctx);
+    }
+    if (!isSupportedDepth(header.bitsPerPixel))
+        return failLoad(ctx);
+    seekFromImageStart(ctx, header.pixelOffset);
+
+    const bool topDown = header.height < 0;
+    if (header.width < 0 || header.height == INT32_MIN)
+        return failLoad(ctx);
+    const int32_t rows = topDown ? -header.height : header.height;
+    const int32_t blockBytes = imageBytes(header.width, rows, 3);
+    if (blockBytes < 0)
+        return failLoad(ctx);
+
+    const RowLayout layout = rowLayout(header.bitsPerPixel, header.width);
+    if (bytesLeft(ctx) < requiredPixelBytes(layout, rows))
+        return failLoad(ctx);
+
+    uint8_t* pixels = allocBlock(blockBytes);
+    if (pixels == nullptr)
+        return failLoad(ctx);
+    if (layout.storedBytes > 0 && rows > 0) {
+        // storedBytes fits the stream, which was just checked, so it fits a size_t.
+        auto* row = static_cast<uint8_t*>(malloc(static_cast<size_t>(layout.storedBytes)));
+        if (row == nullptr)
+            return failLoad(ctx, pixels);
+        const size_t outRowBytes = static_cast<size_t>(header.width) * 3;
+        for (int32_t i = 0; i < rows; ++i) {
+            if (!readExact(stream, row, static_cast<size_t>(layout.dataBytes)))
+                return failLoad(ctx, pixels, row);
+            const int64_t padding = layout.storedBytes - layout.dataBytes;
+            if (padding > 0) // a short padding read is not a failure
+                (void)fread(row + layout.dataBytes, 1, static_cast<size_t>(padding), stream);
+            const int32_t destRow = topDown ? i : rows - 1 - i;
+            uint8_t* out = pixels + static_cast<size_t>(destRow) * outRowBytes;
+            switch (header.bitsPerPixel) {
+            case 16:
+                decode16Row(row, header.width, out);
+                break;
+            case 24:
+                decode24Row(row, header.width, out);
+                break;
+            case 32:
+                decode32Row(row, header.width, header.compression == 3, out);
+                break;
+            default:
+                decodeIndexedRow(row, header.width, header.bitsPerPixel, palette, out);
+                break;
+            }
+        }
+        free(row);
+    }
+    *width = header.width;
+    *height = rows;
+    return pixels;
+}

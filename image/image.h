@@ -1,0 +1,37 @@
+// Image import: decodes a BMP or TGA byte stream into an RgbImage.
+//
+// loadImage() is the entry: it is given a stream opened "rb" (it never opens
+// or closes one), dispatches on the first two bytes ("BM" is BMP, anything
+// else is tried as TGA) and returns a malloc'd block of width x height x 3
+// bytes (red, green, blue; row 0 is the top row for BMP, the first stored row
+// for TGA), or null. On failure nothing is handed over, the stream is left at
+// its end and the width and height out-parameters are not written.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct RgbImage {
+    int32_t width;
+    int32_t height;
+    uint8_t* pixels; // width * height * 3 bytes, owned by whoever holds the record
+};
+
+// Length of the stream as a 32-bit position; the position is left unchanged.
+// A stream longer than INT32_MAX bytes yields -1.
+int32_t fileLength(FILE* stream);
+
+// Returns the pixel block (release with free()) or null.
+uint8_t* loadImage(FILE* stream, int32_t* width, int32_t* height);
+
+// The two branches of loadImage. The stream must be positioned at imageStart;
+// remainingLength is the number of bytes from there to the stream end.
+uint8_t* decodeBmp(FILE* stream, int32_t imageStart, int32_t remainingLength, int32_t* width,
+                   int32_t* height);
+uint8_t* decodeTga(FILE* stream, int32_t imageStart, int32_t remainingLength, int32_t* width,
+                   int32_t* height);
+
+// Opens path for reading ("rb") when it names a regular file; null (with
+// errno set) otherwise, so that a folder or a device is refused up front
+// rather than read as an image.
+FILE* openImageFile(const char* path);

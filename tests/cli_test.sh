@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# End-to-end checks of halvex-cli decode and convert: outputs by checksum on
+# the bundled sample, and the messages and exit statuses of every failure.
+set -u
+cli=$1
+samples=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+check() { # description, expected status, actual status
+    if [ "$2" != "$3" ]; then
+        echo "FAIL: $1 (status $3, expected $2)"
+        failures=$((failures + 1))
+    fi
+}
+expect_text() { # description, file, text
+    grep -qF -- "$3" "$2" || {
+        echo "FAIL: $1: '$3' not in: $(cat "$2")"
+        failures=$((failures + 1))
+    }
+}
+expect_sha() { # description, file, sha256
+    local got
+    got=$(sha256sum "$2" | cut -d' ' -f1)
+    [ "$got" = "$3" ] || {
+        echo "FAIL: $1: sha256 $got"
+        failures=$((failures + 1))
+    }
+}
+
+"$cli" decode "$samples/sample.bmp" "$work/s.ppm"
+check "decode sample" 0 $?
+expect_sha "decoded sample" "$work/s.ppm" a7cc22ad8c2ea8e291d1e201acf9dff2184e6450c5612ef1b7c2ee10672ed698
+
+# Checksums derived with tests/reference_rgn.py, an independent model of the
+# conversion, from the decoded sample above.
+while read -r dither comp sha; do
+    "$cli" convert --dither "$dither" --green-compensation "$comp" "$samples/sample.bmp" "$work/o.rgn"
+    check "convert $dither $comp" 0 $?
+    expect_sha "convert $dither $comp" "$work/o.rgn" "$sha"
+done <<'TABLE'
+none off e17d2784a16fdc738b7371b70dff277e0b1ea47b99b954f876dcfa68d2774b9b
+none on e84247cb846e1f18063c60fa03bb57c791a2806122899f6e938a68967e279568
+floyd-steinberg off 0859a96d1401b0ee6dab416f1997077929c3dda8871ad5c3eeebc74d9210a831
+floyd-steinberg on 5bbeb1f7a1e39e261fa624f9f3373670cf7db31cde5928fd92c3cbe3bb34b666
+atkinson-boyle off eee224084a2ff46acf800333cb0a65a3ad141b7e2d15759f9b4ffc15b0b3fa3e
+atkinson-boyle on a241d988135c80508fcda8c1d66bb313fddc42b1f4aa0dcb46898ce6e54f12df
+TABLE
+
+"$cli" convert "$samples/sample.bmp" "$work/default.rgn"
+"$cli" convert --dither fs --green-compensation on "$samples/sample.bmp" "$work/explicit.rgn"
+cmp -s "$work/default.rgn" "$work/explicit.rgn"
+check "defaults are Floyd-Steinberg with compensation" 0 $?
+
+for command in decode convert; do
+    "$cli" $command "$work/missing.bmp" "$work/out" 2>"$work/err"
+    check "$command missing input" 1 $?
+    expect_text "$command missing input" "$work/err" "Error opening file"
+    [ ! -e "$work/out" ] || { echo "FAIL: $command created output for a missing input"; failures=$((failures + 1)); }
+
+    head -c 300 /dev/urandom >"$work/garbage.bmp"
+    echo keep >"$work/existing"
+    "$cli" $command "$work/garbage.bmp" "$work/existing" 2>"$work/err"
+    check "$command garbage" 1 $?
+    expect_text "$command garbage" "$work/err" "Error reading file (not BMP?)"
+    [ "$(cat "$work/existing")" = keep ] || { echo "FAIL: $command touched the output"; failures=$((failures + 1)); }
+
+    "$cli" $command "$samples/sample.bmp" "$work/no/such/dir/out" 2>"$work/err"
+    check "$command unwritable target" 1 $?
+    expect_text "$command unwritable target" "$work/err" "$work/no/such/dir/out"
+    expect_text "$command unwritable target" "$work/err" "No such file or directory"
+
+    "$cli" $command "$samples/sample.bmp" /dev/full 2>"$work/err"
+    check "$command full device" 1 $?
+    expect_text "$command full device" "$work/err" "No space left on device"
+    [ -c /dev/full ] || { echo "FAIL: /dev/full was removed"; failures=$((failures + 1)); }
+
+    "$cli" $command "$samples/sample.bmp" 2>/dev/null
+    check "$command without output" 2 $?
+done
+
+"$cli" convert --dither sideways "$samples/sample.bmp" "$work/x.rgn" 2>/dev/null
+check "unknown dither" 2 $?
+"$cli" convert --green-compensation maybe "$samples/sample.bmp" "$work/x.rgn" 2>/dev/null
+check "bad compensation switch" 2 $?
+"$cli" frobnicate 2>/dev/null
+check "unknown command" 2 $?
+"$cli" 2>/dev/null
+check "no command" 2 $?
+"$cli" --help >"$work/help"
+check "help" 0 $?
+expect_text "help lists convert" "$work/help" "convert"
+"$cli" --version >"$work/version"
+check "version" 0 $?
+expect_text "version" "$work/version" "halvex-cli"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures command-line check(s) failed"
+    exit 1
+fi
+echo "command-line checks passed"
