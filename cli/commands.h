@@ -1,23 +1,53 @@
 // halvex-cli: the command-line front end. Each sub-command registers its
 // options on the application and runs once parsing has succeeded; a command
-// returns the process's exit status (0 success, 1 failure).
+// returns the process's exit status (0 success, 1 failure). Usage errors are
+// raised as CLI11 parse errors and end with status 2.
 #pragma once
 
+#include "convert/convert.h"
 #include "image/image.h"
 
 #include <CLI/CLI.hpp>
 #include <functional>
 #include <string>
+#include <vector>
 
 // What parsing has chosen to run.
 using CommandRunner = std::function<int()>;
 
 void addDecodeCommand(CLI::App& app, CommandRunner& runner);
 void addConvertCommand(CLI::App& app, CommandRunner& runner);
+void addPreviewCommand(CLI::App& app, CommandRunner& runner);
+void addInfoCommand(CLI::App& app, CommandRunner& runner);
 
-// Loads path as an image; on failure prints "Error opening file" or "Error
-// reading file (not BMP?)" on standard error and returns false.
+// Loads path as an image. Null on success; otherwise the message for the
+// user, "Error opening file" or "Error reading file (not BMP?)".
+const char* loadImageFile(const std::string& path, RgbImage* image);
+
+// Loads path as an image; on failure prints the message of loadImageFile on
+// standard error and returns false.
 bool loadInputImage(const std::string& path, RgbImage* image);
 
-// Prints "<path>: <reason>" for a target that could not be written.
+// "Error writing <path>: <reason>", the message for a target that could not
+// be written, and the same printed on standard error.
+std::string writeErrorMessage(const std::string& path, int systemError);
 void reportWriteError(const std::string& path, int systemError);
+
+// A batch: every input converted to outputDir/<base name>.<extension> on
+// `jobs` worker threads.
+struct BatchOptions {
+    std::vector<std::string> inputs;
+    std::string outputDir;
+    std::string extension = "rgn";
+    int32_t jobs = 0; // 0: one per core
+    int32_t greenCompensation = 1;
+    DitherMode dither = ditherFloydSteinbergMode;
+};
+
+// Runs the batch; exit status 0 when every file converted, 1 otherwise.
+int runBatch(const BatchOptions& options);
+
+// The output name of an input: its last path component without the last
+// extension ("dir/photo.v2.bmp" gives "photo.v2"; a leading dot does not
+// start an extension).
+std::string outputBaseName(const std::string& input);

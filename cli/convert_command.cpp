@@ -1,7 +1,8 @@
 #include "cli/commands.h"
 
-#include "convert/convert.h"
+#include "convert/preview_bmp.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 
@@ -10,8 +11,12 @@ namespace {
 struct ConvertOptions {
     DitherMode dither = ditherFloydSteinbergMode;
     bool greenCompensation = true;
-    std::string input;
-    std::string output;
+    std::vector<std::string> files;
+    bool batch = false; // --output-dir given
+    std::string outputDir;
+    std::string extension = "rgn";
+    int32_t jobs = 0;
+    std::string preview;
 };
 
 const std::map<std::string, DitherMode> ditherNames = {
@@ -24,28 +29,72 @@ const std::map<std::string, DitherMode> ditherNames = {
 
 const std::map<std::string, bool> switchNames = {{"on", true}, {"off", false}};
 
-int runConvert(const ConvertOptions& options) {
-    RgbImage image{};
-    if (!loadInputImage(options.input, &image))
-        return 1;
-    int systemError = 0;
-    const int32_t result =
-        convertImageToFile(options.output.c_str(), image, options.greenCompensation ? 1 : 0,
-                           options.dither, &systemError);
-    free(image.pixels);
-    if (result < 0) {
-        reportWriteError(options.output, systemError);
+const std::map<std::string, std::string> extensionNames = {{"rgn", "rgn"}, {"mbr", "mbr"}};
+
+// The file, then its preview from the same words.
+int convertWithPreview(const ConvertOptions& options, const RgbImage& image) {
+    int32_t bytes = 0;
+    uint8_t* words =
+        quantiseImage(image, options.greenCompensation ? 1 : 0, options.dither, &bytes);
+    if (words == nullptr) {
+        reportWriteError(options.files[1], image.width < 0 || image.height < 0 ? EINVAL : ENOMEM);
         return 1;
     }
-    return 0;
+    int systemError = 0;
+    int status = 0;
+    if (writeRgnFile(options.files[1].c_str(), image.width, image.height, words, &systemError) <
+        0) {
+        reportWriteError(options.files[1], systemError);
+        status = 1;
+    } else if (writePreviewBmp(options.preview.c_str(), image.width, image.height, words,
+                               &systemError) < 0) {
+        reportWriteError(options.preview, systemError);
+        status = 1;
+    }
+    free(words);
+    return status;
+}
+
+int runSingleConvert(const ConvertOptions& options) {
+    RgbImage image{};
+    if (!loadInputImage(options.files[0], &image))
+        return 1;
+    int status = 0;
+    if (!options.preview.empty()) {
+        status = convertWithPreview(options, image);
+    } else {
+        int systemError = 0;
+        if (convertImageToFile(options.files[1].c_str(), image, options.greenCompensation ? 1 : 0,
+                               options.dither, &systemError) < 0) {
+            reportWriteError(options.files[1], systemError);
+            status = 1;
+        }
+    }
+    free(image.pixels);
+    return status;
+}
+
+int runConvert(const ConvertOptions& options) {
+    if (!options.batch)
+        return runSingleConvert(options);
+    BatchOptions batch;
+    batch.inputs = options.files;
+    batch.outputDir = options.outputDir;
+    batch.extension = options.extension;
+    batch.jobs = options.jobs;
+    batch.greenCompensation = options.greenCompensation ? 1 : 0;
+    batch.dither = options.dither;
+    return runBatch(batch);
 }
 
 } // namespace
 
 void addConvertCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<ConvertOptions>();
-    CLI::App* command =
-        app.add_subcommand("convert", "Convert a BMP or TGA image into an RGN/MBR file");
+    CLI::App* command = app.add_subcommand(
+        "convert", "Convert a BMP or TGA image into an RGN/MBR file, or many into a folder");
+    command->footer("Forms: convert [OPTIONS] INPUT OUTPUT [--preview FILE.bmp]\n"
+                    "       convert [OPTIONS] INPUT... --output-dir DIR [--extension mbr] [-j N]");
     command
         ->add_option("--dither", options->dither,
                      "none, floyd-steinberg (fs) or atkinson-boyle (atkinson); "
@@ -55,7 +104,31 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
         ->add_option("--green-compensation", options->greenCompensation,
                      "on or off: quantise a green equal to red or blue to 5 bits; default on")
         ->transform(CLI::CheckedTransformer(switchNames, CLI::ignore_case));
-    command->add_option("INPUT", options->input, "BMP or TGA file")->required();
-    command->add_option("OUTPUT", options->output, "RGN/MBR file to write")->required();
-    command->callback([options, &runner] { runner = [options] { return runConvert(*options); }; });
+    command
+        ->add_option("FILES", options->files,
+                     "INPUT OUTPUT: a BMP or TGA file and the RGN/MBR file to write; "
+                     "with --output-dir, every argument is an input")
+        ->required();
+    CLI::Option* outputDir = command->add_option(
+        "--output-dir", options->outputDir,
+        "convert every INPUT to DIR/<name>.rgn (the folder is created when missing)");
+    command->add_option("--extension", options->extension, "rgn or mbr: the outputs' extension")
+        ->transform(CLI::CheckedTransformer(extensionNames, CLI::ignore_case))
+        ->needs(outputDir);
+    command
+        ->add_option("-j,--jobs", options->jobs,
+                     "files converted at once; default one per processor core")
+        ->check(CLI::Range(1, 1024))
+        ->needs(outputDir);
+    command
+        ->add_option("--preview", options->preview,
+                     "also write a 24-bit BMP of the quantised picture to this file")
+        ->excludes(outputDir);
+    command->callback([options, outputDir, &runner] {
+        options->batch = outputDir->count() > 0;
+        if (!options->batch && options->files.size() != 2)
+            throw CLI::ValidationError("convert",
+                                       "expected INPUT OUTPUT, or INPUT... --output-dir DIR");
+        runner = [options] { return runConvert(*options); };
+    });
 }

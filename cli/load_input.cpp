@@ -2,24 +2,31 @@
 
 #include <cstring>
 
-bool loadInputImage(const std::string& path, RgbImage* image) {
+const char* loadImageFile(const std::string& path, RgbImage* image) {
     FILE* stream = openImageFile(path.c_str());
-    if (stream == nullptr) {
-        fprintf(stderr, "Error opening file\n");
-        return false;
-    }
+    if (stream == nullptr)
+        return "Error opening file";
     int32_t width = 0;
     int32_t height = 0;
     uint8_t* pixels = loadImage(stream, &width, &height);
     fclose(stream);
-    if (pixels == nullptr) {
-        fprintf(stderr, "Error reading file (not BMP?)\n");
-        return false;
-    }
+    if (pixels == nullptr)
+        return "Error reading file (not BMP?)";
     *image = RgbImage{width, height, pixels};
-    return true;
+    return nullptr;
+}
+
+bool loadInputImage(const std::string& path, RgbImage* image) {
+    const char* message = loadImageFile(path, image);
+    if (message != nullptr)
+        fprintf(stderr, "%s\n", message);
+    return message == nullptr;
+}
+
+std::string writeErrorMessage(const std::string& path, int systemError) {
+    return "Error writing " + path + ": " + strerror(systemError);
 }
 
 void reportWriteError(const std::string& path, int systemError) {
-    fprintf(stderr, "Error writing %s: %s\n", path.c_str(), strerror(systemError));
+    fprintf(stderr, "%s\n", writeErrorMessage(path, systemError).c_str());
 }

@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     CommandRunner runner;
     addDecodeCommand(app, runner);
     addConvertCommand(app, runner);
+    addPreviewCommand(app, runner);
+    addInfoCommand(app, runner);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

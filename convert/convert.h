@@ -49,13 +49,54 @@ void rgnHeaderWords(int32_t width, int32_t height, int32_t words[12]);
 // rows from the top, as one malloc'd block (release with free()) of
 // *byteCount = 2 x width x height bytes. An image with a null pixel block is
 // taken as 0 x 0. Null when the image is invalid (negative sizes, a pixel
-// block too large to describe) or the memory cannot be had.
+// block too large to describe) or the memory cannot be had. Works one row at
+// a time with a few rows of error in place of the two planes.
 uint8_t* quantiseImage(const RgbImage& image, int32_t greenCompensation, DitherMode mode,
                        int32_t* byteCount);
 
-// The whole conversion run for an explicit image: everything is computed
-// before the target is opened ("wb"), every write and the close are checked,
-// and a regular file left incomplete by a failure is removed. Returns 0, or -1
-// with the system's error number in *systemError when that is not null.
+// The same words, computed the straightforward way: both full planes, the
+// pass over them, then the packing. Slower and far larger; kept so that the
+// row-wise run can be checked against it byte for byte.
+uint8_t* quantiseImageFullPlanes(const RgbImage& image, int32_t greenCompensation, DitherMode mode,
+                                 int32_t* byteCount);
+
+// The row-wise pass itself: fills words (2 x width x height bytes) from an
+// image of at least one pixel. False when its few error rows cannot be
+// allocated.
+bool quantiseRows(const RgbImage& image, int32_t greenCompensation, DitherMode mode,
+                  uint8_t* words);
+
+// The same pass taken a few rows at a time, so that a run can write each
+// batch of words as it is made. Everything is allocated by the start, which
+// fails (false, nothing held) only for want of memory; each call of
+// quantiseNextRows fills the words of the next count rows (fewer at the
+// bottom); the end releases what the start allocated.
+struct RowQuantiser {
+    RgbImage image;
+    bool compensate;
+    DitherMode mode; // ditherNone for every value that runs the plain pass
+    int32_t nextRow;
+    // Error that has reached the next rows, each array one pixel longer than
+    // the image and pointing past that leading pixel.
+    int32_t* errorRows[4];
+};
+bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, int32_t greenCompensation,
+                       DitherMode mode);
+void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words);
+void endRowQuantiser(RowQuantiser* q);
+
+// Writes a complete RGN/MBR file: the header for width x height, then the
+// 2 x width x height bytes of words. Opens the target "wb", checks every
+// write and the close, and removes a regular file left incomplete. Returns 0,
+// or -1 with the system's error number in *systemError when that is not null.
+int32_t writeRgnFile(const char* targetPath, int32_t width, int32_t height, const uint8_t* words,
+                     int* systemError = nullptr);
+
+// The whole conversion run for an explicit image. Everything it needs is
+// allocated before the target is opened ("wb"), so a run refused for its
+// size or for want of memory leaves an existing target untouched; the words
+// are then made and written a few rows at a time, checked and cleaned up as
+// writeRgnFile does. Returns 0, or -1 with the system's error number in
+// *systemError when that is not null.
 int32_t convertImageToFile(const char* targetPath, const RgbImage& image, int32_t greenCompensation,
                            DitherMode mode, int* systemError = nullptr);

@@ -2,37 +2,56 @@
 //
 // Both passes push error only along the row (one pixel ahead for
 // Floyd-Steinberg, two for Atkinson-Boyle) and into the one or two rows
-// below. So instead of two full planes the run keeps, per channel, the error
-// travelling along the row in a few locals, and for each of the next rows an
-// array of the error that has reached it so far. A cell's working value is
-// then its scaled input plus the error it has received, clamped when it is
-// visited: the same sum, visited in the same order, as on the full planes,
-// so every pixel word comes out the same. Error that the full-plane passes
-// push into the margins is simply not kept.
+// below. So instead of two full planes a run keeps the error travelling along
+// the row in a few locals, and for each of the next rows an array of the
+// error that has reached it so far. A cell's working value is its scaled
+// input plus the error it has received, clamped when it is visited: the same
+// sum, with the same cells visited in the same order, as on the full planes,
+// so every pixel word comes out the same. What the full-plane passes push
+// into the margins is not kept.
 //
-// Error arrays hold three entries per pixel and one pixel more in front: the
-// share "below and to the left" of pixel 0, which the passes drop, lands
-// there and is never read, so the loops need no test for the left edge.
+// The three channels of a pixel go through the same steps side by side, as
+// the lanes red, green, blue and an unused fourth of one small vector; they
+// meet only in green's compensation test. Error arrays hold one such group
+// of four per pixel and one group more in front: the share "below and to the
+// left" of pixel 0, which the passes drop, lands there and is never read, so
+// the loops need no test for the left edge.
 #include "convert/convert.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
 constexpr int32_t maxLevel = 65535;
 
-inline int32_t scaled(uint8_t value) {
-    return value * 257;
+// Red, green, blue, unused. GCC and Clang compile it to one SIMD register
+// where the target has one, and lane by lane where it has not.
+using Lanes = int32_t __attribute__((vector_size(16)));
+constexpr int32_t lanesPerPixel = 4;
+
+constexpr Lanes maxLevels = {maxLevel, maxLevel, maxLevel, 0};
+constexpr Lanes errorMasks = {0x07FF, 0x07FF, 0x07FF, 0}; // green in 5 bits
+constexpr Lanes errorMasksSixBitGreen = {0x07FF, 0x03FF, 0x07FF, 0};
+
+// Vectors pass through memory rather than as function results, whose
+// passing convention differs between x86 targets with and without SSE.
+inline void readLanes(Lanes& lanes, const int32_t* from) {
+    memcpy(&lanes, from, sizeof lanes);
 }
-inline int32_t clampLevel(int32_t value) {
-    return value > maxLevel ? maxLevel : value;
+inline void writeLanes(int32_t* to, const Lanes& lanes) {
+    memcpy(to, &lanes, sizeof lanes);
 }
 
 inline void putWord(uint8_t* out, int32_t red, int32_t green, int32_t blue) {
     const auto word = static_cast<uint16_t>(red + (green >> 5) + (blue >> 11));
     out[0] = static_cast<uint8_t>(word & 0xFF);
     out[1] = static_cast<uint8_t>(word >> 8);
+}
+
+inline int32_t greenLevelMask(bool fiveBits) {
+    return fiveBits ? 0xF800 : 0xFC00;
 }
 
 // Under compensation green takes 5 bits when it equals the pixel's red
@@ -44,210 +63,169 @@ inline bool greenTakesFiveBits(int32_t green, int32_t red, int32_t unclampedBlue
     return compensate && (green == red || green == unclampedBlue);
 }
 
-inline int32_t greenErrorMask(bool five) {
-    return five ? 0x07FF : 0x03FF;
-}
-inline int32_t greenLevelMask(bool five) {
-    return five ? 0xF800 : 0xFC00;
+// The working values of a pixel: input x 257 plus the error received, and
+// those values clamped.
+struct Working {
+    Lanes unclamped;
+    Lanes clamped;
+};
+
+inline void visitPixel(Working& w, const uint8_t* in, const Lanes& received) {
+    const Lanes input = {in[0], in[1], in[2], 0};
+    w.unclamped = input * 257 + received;
+    w.clamped = w.unclamped > maxLevels ? maxLevels : w.unclamped;
 }
 
 template <bool compensate> void plainRow(const uint8_t* in, int32_t width, uint8_t* out) {
     for (int32_t x = 0; x < width; ++x, in += 3, out += 2) {
-        const int32_t r = scaled(in[0]);
-        const int32_t g = scaled(in[1]);
-        const int32_t b = scaled(in[2]);
+        const int32_t r = in[0] * 257;
+        const int32_t g = in[1] * 257;
+        const int32_t b = in[2] * 257;
         const bool five = greenTakesFiveBits<compensate>(g, r, b);
         putWord(out, r & 0xF800, g & greenLevelMask(five), b & 0xF800);
     }
 }
 
-// What one Floyd-Steinberg channel carries while a row is walked: 7/16 of
-// the last error for the next pixel, and the sums gathered so far for the
-// cell below the previous pixel (1/16 from the one before it, 5/16 from it)
-// and for the cell below this pixel (1/16 from the previous pixel).
-struct FloydSteinbergCarry {
-    int32_t next = 0;
-    int32_t belowPrevious = 0;
-    int32_t belowThis = 0;
-};
-
-// Spreads error e of this pixel's channel. The cell below the previous pixel
-// gets its last share (3/16) here, so it is stored rather than added to.
-inline void spreadFloydSteinberg(FloydSteinbergCarry& carry, int32_t e, int32_t* belowPrevious) {
-    carry.next = (e * 7) >> 4;
-    *belowPrevious = carry.belowPrevious + ((e * 3) >> 4);
-    carry.belowPrevious = carry.belowThis + ((e * 5) >> 4);
-    carry.belowThis = e >> 4;
-}
-
 // error: what row y has received from above; below: filled with what row
-// y + 1 receives from row y (row y + 1 gets nothing from further up).
+// y + 1 receives from row y, which is all it receives.
+//
+// Carried along the row: 7/16 of the last error for the next pixel, and the
+// sums gathered so far for the cell below the previous pixel (1/16 from the
+// pixel before it, 5/16 from it) and for the cell below this one (1/16 from
+// the previous pixel). The cell below the previous pixel gets its last share,
+// 3/16, from this pixel, so it is stored rather than added to.
 template <bool compensate>
 void floydSteinbergRow(const uint8_t* in, const int32_t* error, int32_t* below, int32_t width,
                        uint8_t* out) {
-    FloydSteinbergCarry red, green, blue;
-    for (int32_t x = 0; x < width; ++x, in += 3, error += 3, below += 3, out += 2) {
-        const int32_t r = clampLevel(scaled(in[0]) + error[0] + red.next);
-        const int32_t g = clampLevel(scaled(in[1]) + error[1] + green.next);
-        const int32_t unclampedBlue = scaled(in[2]) + error[2] + blue.next;
-        const int32_t b = clampLevel(unclampedBlue);
-        const bool five = greenTakesFiveBits<compensate>(g, r, unclampedBlue);
-        spreadFloydSteinberg(red, r & 0x07FF, below - 3);
-        spreadFloydSteinberg(green, g & greenErrorMask(five), below - 2);
-        spreadFloydSteinberg(blue, b & 0x07FF, below - 1);
-        putWord(out, r & 0xF800, g & greenLevelMask(five), b & 0xF800);
+    Lanes next{}, belowPrevious{}, belowThis{};
+    for (int32_t x = 0; x < width;
+         ++x, in += 3, error += lanesPerPixel, below += lanesPerPixel, out += 2) {
+        Lanes received;
+        readLanes(received, error);
+        Working w;
+        visitPixel(w, in, received + next);
+        const Lanes& s = w.clamped;
+        const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
+        const Lanes e = s & (five ? errorMasks : errorMasksSixBitGreen);
+        next = (e * 7) >> 4;
+        writeLanes(below - lanesPerPixel, belowPrevious + ((e * 3) >> 4));
+        belowPrevious = belowThis + ((e * 5) >> 4);
+        belowThis = e >> 4;
+        putWord(out, s[0] & 0xF800, s[1] & greenLevelMask(five), s[2] & 0xF800);
     }
-    below[-3] = red.belowPrevious;
-    below[-2] = green.belowPrevious;
-    below[-1] = blue.belowPrevious;
+    writeLanes(below - lanesPerPixel, belowPrevious);
 }
 
-// What one Atkinson-Boyle channel carries along a row: the shares already
-// owed to this pixel and to the next one, and the sums gathered for the cells
-// below the previous pixel and below this one.
-struct AtkinsonBoyleCarry {
-    int32_t here = 0;
-    int32_t next = 0;
-    int32_t belowPrevious = 0;
-    int32_t belowThis = 0;
-};
-
-// Spreads one eighth of error e to the next two pixels, to the three cells
-// below and to the cell two rows below. The cell below the previous pixel is
-// complete after this pixel's share: it is stored, on top of what it had
-// from two rows up.
-inline void spreadAtkinsonBoyle(AtkinsonBoyleCarry& carry, int32_t e, int32_t fromTwoUp,
-                                int32_t* belowPrevious, int32_t* twoBelow) {
-    const int32_t share = e >> 3;
-    carry.here = carry.next + share;
-    carry.next = share;
-    *belowPrevious = fromTwoUp + carry.belowPrevious + share;
-    carry.belowPrevious = carry.belowThis + share;
-    carry.belowThis = share;
-    *twoBelow = share;
-}
-
-// error: what row y has received; fromTwoUp: what row y + 1 has received from
-// row y - 1; below: filled with all that row y + 1 receives; twoBelow: filled
-// with what row y + 2 receives from row y.
+// error: what row y has received; fromTwoUp: what row y + 1 has received
+// from row y - 1; below: filled with all that row y + 1 receives; twoBelow:
+// filled with what row y + 2 receives from row y.
+//
+// One eighth of each error goes to the next two pixels, the three cells
+// below and the cell two rows below. Carried along the row: the shares owed
+// to this pixel and to the next, and the sums gathered for the cells below
+// the previous pixel and below this one. The cell below the previous pixel is
+// complete after this pixel's share and is stored, on top of what it had from
+// two rows up.
 template <bool compensate>
 void atkinsonBoyleRow(const uint8_t* in, const int32_t* error, const int32_t* fromTwoUp,
                       int32_t* below, int32_t* twoBelow, int32_t width, uint8_t* out) {
-    AtkinsonBoyleCarry red, green, blue;
-    for (int32_t x = 0; x < width;
-         ++x, in += 3, error += 3, fromTwoUp += 3, below += 3, twoBelow += 3, out += 2) {
-        const int32_t r = clampLevel(scaled(in[0]) + error[0] + red.here);
-        const int32_t g = clampLevel(scaled(in[1]) + error[1] + green.here);
-        const int32_t unclampedBlue = scaled(in[2]) + error[2] + blue.here;
-        const int32_t b = clampLevel(unclampedBlue);
-        const bool five = greenTakesFiveBits<compensate>(g, r, unclampedBlue);
-        spreadAtkinsonBoyle(red, r & 0x07FF, fromTwoUp[-3], below - 3, twoBelow);
-        spreadAtkinsonBoyle(green, g & greenErrorMask(five), fromTwoUp[-2], below - 2,
-                            twoBelow + 1);
-        spreadAtkinsonBoyle(blue, b & 0x07FF, fromTwoUp[-1], below - 1, twoBelow + 2);
-        putWord(out, r & 0xF800, g & greenLevelMask(five), b & 0xF800);
+    Lanes here{}, next{}, belowPrevious{}, belowThis{};
+    for (int32_t x = 0; x < width; ++x, in += 3, error += lanesPerPixel, fromTwoUp += lanesPerPixel,
+                 below += lanesPerPixel, twoBelow += lanesPerPixel, out += 2) {
+        Lanes received;
+        readLanes(received, error);
+        Working w;
+        visitPixel(w, in, received + here);
+        const Lanes& s = w.clamped;
+        const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
+        const Lanes share = (s & (five ? errorMasks : errorMasksSixBitGreen)) >> 3;
+        here = next + share;
+        next = share;
+        Lanes earlier;
+        readLanes(earlier, fromTwoUp - lanesPerPixel);
+        writeLanes(below - lanesPerPixel, earlier + belowPrevious + share);
+        belowPrevious = belowThis + share;
+        belowThis = share;
+        writeLanes(twoBelow, share);
+        putWord(out, s[0] & 0xF800, s[1] & greenLevelMask(five), s[2] & 0xF800);
     }
-    below[-3] = fromTwoUp[-3] + red.belowPrevious;
-    below[-2] = fromTwoUp[-2] + green.belowPrevious;
-    below[-1] = fromTwoUp[-1] + blue.belowPrevious;
+    Lanes earlier;
+    readLanes(earlier, fromTwoUp - lanesPerPixel);
+    writeLanes(below - lanesPerPixel, earlier + belowPrevious);
 }
 
-// Zeroed error rows of one pixel more than the image; each pointer is
-// advanced past that leading pixel.
-struct ErrorRows {
-    int32_t* row[4];
-    int32_t count;
-};
-
-bool allocErrorRows(ErrorRows* rows, int32_t count, int32_t width) {
-    rows->count = 0;
-    const size_t entries = 3 * (static_cast<size_t>(width) + 1);
-    for (int32_t i = 0; i < count; ++i) {
-        auto* block = static_cast<int32_t*>(calloc(entries, sizeof(int32_t)));
-        if (block == nullptr)
-            return false;
-        rows->row[i] = block + 3;
-        rows->count = i + 1;
-    }
-    return true;
+size_t errorRowEntries(int32_t width) {
+    return lanesPerPixel * (static_cast<size_t>(width) + 1);
 }
 
-void freeErrorRows(ErrorRows* rows) {
-    for (int32_t i = 0; i < rows->count; ++i)
-        free(rows->row[i] - 3);
-    rows->count = 0;
+int32_t errorRowsFor(DitherMode mode) {
+    if (mode == ditherFloydSteinbergMode)
+        return 2;
+    return mode == ditherAtkinsonBoyleMode ? 4 : 0;
 }
 
-template <bool compensate> void plainRows(const RgbImage& image, uint8_t* words) {
-    const size_t inRow = 3 * static_cast<size_t>(image.width);
-    const size_t outRow = 2 * static_cast<size_t>(image.width);
-    for (int32_t y = 0; y < image.height; ++y)
-        plainRow<compensate>(image.pixels + y * inRow, image.width, words + y * outRow);
-}
-
-template <bool compensate> bool floydSteinbergRows(const RgbImage& image, uint8_t* words) {
-    ErrorRows rows{};
-    if (!allocErrorRows(&rows, 2, image.width)) {
-        freeErrorRows(&rows);
-        return false;
+template <bool compensate> void quantiseRow(RowQuantiser* q, const uint8_t* in, uint8_t* out) {
+    int32_t** rows = q->errorRows;
+    if (q->mode == ditherFloydSteinbergMode) {
+        floydSteinbergRow<compensate>(in, rows[0], rows[1], q->image.width, out);
+        // What row y + 1 receives is complete: it is the next row's error.
+        std::swap(rows[0], rows[1]);
+    } else if (q->mode == ditherAtkinsonBoyleMode) {
+        atkinsonBoyleRow<compensate>(in, rows[0], rows[1], rows[2], rows[3], q->image.width, out);
+        // Row y + 1 is complete in rows[2]; what row y + 2 has so far is in
+        // rows[3]. The two arrays just read are free for the next row.
+        std::swap(rows[0], rows[2]);
+        std::swap(rows[1], rows[3]);
+    } else {
+        plainRow<compensate>(in, q->image.width, out);
     }
-    int32_t* error = rows.row[0];
-    int32_t* below = rows.row[1];
-    const size_t inRow = 3 * static_cast<size_t>(image.width);
-    const size_t outRow = 2 * static_cast<size_t>(image.width);
-    for (int32_t y = 0; y < image.height; ++y) {
-        floydSteinbergRow<compensate>(image.pixels + y * inRow, error, below, image.width,
-                                      words + y * outRow);
-        int32_t* done = error;
-        error = below;
-        below = done;
-    }
-    freeErrorRows(&rows);
-    return true;
-}
-
-template <bool compensate> bool atkinsonBoyleRows(const RgbImage& image, uint8_t* words) {
-    ErrorRows rows{};
-    if (!allocErrorRows(&rows, 4, image.width)) {
-        freeErrorRows(&rows);
-        return false;
-    }
-    int32_t* error = rows.row[0];
-    int32_t* fromTwoUp = rows.row[1];
-    int32_t* below = rows.row[2];
-    int32_t* twoBelow = rows.row[3];
-    const size_t inRow = 3 * static_cast<size_t>(image.width);
-    const size_t outRow = 2 * static_cast<size_t>(image.width);
-    for (int32_t y = 0; y < image.height; ++y) {
-        atkinsonBoyleRow<compensate>(image.pixels + y * inRow, error, fromTwoUp, below, twoBelow,
-                                     image.width, words + y * outRow);
-        // Row y + 1 is complete in below; what row y + 2 has so far is in
-        // twoBelow. The two arrays just read are free for the next row.
-        int32_t* freeRow = error;
-        error = below;
-        below = freeRow;
-        int32_t* freeTwoUp = fromTwoUp;
-        fromTwoUp = twoBelow;
-        twoBelow = freeTwoUp;
-    }
-    freeErrorRows(&rows);
-    return true;
 }
 
 } // namespace
 
+bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, int32_t greenCompensation,
+                       DitherMode mode) {
+    *q = RowQuantiser{};
+    q->image = image;
+    q->compensate = greenCompensation != 0;
+    q->mode = errorRowsFor(mode) > 0 ? mode : ditherNone;
+    for (int32_t i = 0; i < errorRowsFor(mode); ++i) {
+        auto* block = static_cast<int32_t*>(calloc(errorRowEntries(image.width), sizeof(int32_t)));
+        if (block == nullptr) {
+            endRowQuantiser(q);
+            return false;
+        }
+        q->errorRows[i] = block + lanesPerPixel;
+    }
+    return true;
+}
+
+void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words) {
+    const size_t inRow = 3 * static_cast<size_t>(q->image.width);
+    const size_t outRow = 2 * static_cast<size_t>(q->image.width);
+    for (int32_t i = 0; i < count && q->nextRow < q->image.height; ++i, ++q->nextRow) {
+        const uint8_t* in = q->image.pixels + static_cast<size_t>(q->nextRow) * inRow;
+        if (q->compensate)
+            quantiseRow<true>(q, in, words + i * outRow);
+        else
+            quantiseRow<false>(q, in, words + i * outRow);
+    }
+}
+
+void endRowQuantiser(RowQuantiser* q) {
+    for (int32_t*& row : q->errorRows) {
+        if (row != nullptr)
+            free(row - lanesPerPixel);
+        row = nullptr;
+    }
+}
+
 bool quantiseRows(const RgbImage& image, int32_t greenCompensation, DitherMode mode,
                   uint8_t* words) {
-    const bool compensate = greenCompensation != 0;
-    if (mode == ditherFloydSteinbergMode)
-        return compensate ? floydSteinbergRows<true>(image, words)
-                          : floydSteinbergRows<false>(image, words);
-    if (mode == ditherAtkinsonBoyleMode)
-        return compensate ? atkinsonBoyleRows<true>(image, words)
-                          : atkinsonBoyleRows<false>(image, words);
-    if (compensate)
-        plainRows<true>(image, words);
-    else
-        plainRows<false>(image, words);
+    RowQuantiser q;
+    if (!startRowQuantiser(&q, image, greenCompensation, mode))
+        return false;
+    quantiseNextRows(&q, image.height, words);
+    endRowQuantiser(&q);
     return true;
 }

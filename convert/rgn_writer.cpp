@@ -75,22 +75,27 @@ void rgnHeaderWords(int32_t width, int32_t height, int32_t words[12]) {
 
 namespace {
 
-// The pixel-word block for an image, allocated but not filled: null when
-// the image is invalid (negative sizes, a pixel block too large to describe
-// or to lay out as planes) or the memory cannot be had. An image with a null
-// pixel block counts as 0 x 0.
-uint8_t* allocWordsFor(const RgbImage& image, int32_t* byteCount) {
-    if (image.width < 0 || image.height < 0)
-        return nullptr;
+// The pixel block fits the format's 32-bit size word, and the planes of the
+// full-plane path can be laid out.
+bool wordsFit(const RgbImage& image) {
     const int64_t bytes = static_cast<int64_t>(image.width) * image.height * 2;
-    if (bytes > INT32_MAX || (bytes > 0 && !planeShapeFits(image.width, image.height)))
+    return bytes <= INT32_MAX && (bytes == 0 || planeShapeFits(image.width, image.height));
+}
+
+// The pixel-word block for an image, allocated but not filled: null when
+// the image is invalid (negative sizes, too large) or the memory cannot be
+// had.
+uint8_t* allocWordsFor(const RgbImage& image, int32_t* byteCount) {
+    if (image.width < 0 || image.height < 0 || !wordsFit(image))
         return nullptr;
-    auto* words = static_cast<uint8_t*>(malloc(bytes == 0 ? 1 : static_cast<size_t>(bytes)));
+    const auto bytes = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 2;
+    auto* words = static_cast<uint8_t*>(malloc(bytes == 0 ? 1 : bytes));
     if (words != nullptr)
         *byteCount = static_cast<int32_t>(bytes);
     return words;
 }
 
+// An image with a null pixel block counts as 0 x 0.
 RgbImage imageOrEmpty(const RgbImage& image) {
     return image.pixels != nullptr ? image : RgbImage{0, 0, nullptr};
 }
@@ -112,8 +117,8 @@ uint8_t* quantiseImage(const RgbImage& source, int32_t greenCompensation, Dither
     return words;
 }
 
-uint8_t* quantiseImageFullPlanes(const RgbImage& source, int32_t greenCompensation,
-                                 DitherMode mode, int32_t* byteCount) {
+uint8_t* quantiseImageFullPlanes(const RgbImage& source, int32_t greenCompensation, DitherMode mode,
+                                 int32_t* byteCount) {
     const RgbImage image = imageOrEmpty(source);
     int32_t bytes = 0;
     uint8_t* words = allocWordsFor(image, &bytes);
@@ -139,40 +144,105 @@ uint8_t* quantiseImageFullPlanes(const RgbImage& source, int32_t greenCompensati
     return words;
 }
 
-int32_t writeRgnFile(const char* targetPath, int32_t width, int32_t height,
-                     const uint8_t* words, int* systemError) {
+namespace {
+
+// An RGN/MBR file being written: the header goes out when it is opened,
+// words follow in as many pieces as the caller likes, and finishing checks
+// the close and removes a regular file that did not come out whole.
+struct RgnTarget {
+    const char* path;
+    FILE* stream;
+    bool regular;
+    bool written;
+    int code;
+};
+
+bool openRgnTarget(RgnTarget* target, const char* path, int32_t width, int32_t height) {
+    *target = RgnTarget{path, fopen(path, "wb"), false, true, 0};
+    if (target->stream == nullptr) {
+        target->code = errno;
+        return false;
+    }
+    target->regular = isRegularFile(target->stream);
     int32_t header[12];
     rgnHeaderWords(width, height, header);
-    const auto pixelBytes = static_cast<size_t>(static_cast<uint32_t>(header[2]));
-    FILE* stream = fopen(targetPath, "wb");
-    if (stream == nullptr)
-        return fail(systemError, errno);
-    const bool regular = isRegularFile(stream);
-    bool written = true;
     for (int32_t word : header)
-        written = written && writeInt32(stream, word) == 0;
-    if (written && pixelBytes > 0)
-        written = fwrite(words, 1, pixelBytes, stream) == pixelBytes;
-    int code = written ? 0 : errno;
-    if (fclose(stream) != 0 && written) {
-        written = false;
-        code = errno;
+        target->written = target->written && writeInt32(target->stream, word) == 0;
+    if (!target->written)
+        target->code = errno;
+    return true;
+}
+
+void putRgnWords(RgnTarget* target, const uint8_t* words, size_t bytes) {
+    if (!target->written || bytes == 0)
+        return;
+    target->written = fwrite(words, 1, bytes, target->stream) == bytes;
+    if (!target->written)
+        target->code = errno;
+}
+
+int32_t finishRgnTarget(RgnTarget* target, int* systemError) {
+    if (target->stream == nullptr)
+        return fail(systemError, target->code);
+    if (fclose(target->stream) != 0 && target->written) {
+        target->written = false;
+        target->code = errno;
     }
-    if (written)
+    if (target->written)
         return 0;
-    if (regular)
-        remove(targetPath);
-    return fail(systemError, code != 0 ? code : EIO);
+    if (target->regular)
+        remove(target->path);
+    return fail(systemError, target->code != 0 ? target->code : EIO);
+}
+
+// Rows quantised and written in one piece: enough to keep the writes large,
+// few enough to stay in the cache.
+int32_t rowsPerPiece(int32_t width) {
+    const int32_t rowBytes = 2 * width;
+    return rowBytes >= (1 << 18) ? 1 : (1 << 18) / rowBytes;
+}
+
+} // namespace
+
+int32_t writeRgnFile(const char* targetPath, int32_t width, int32_t height, const uint8_t* words,
+                     int* systemError) {
+    if (width < 0 || height < 0)
+        return fail(systemError, EINVAL);
+    RgnTarget target{};
+    if (openRgnTarget(&target, targetPath, width, height))
+        putRgnWords(&target, words, static_cast<size_t>(width) * static_cast<size_t>(height) * 2);
+    return finishRgnTarget(&target, systemError);
 }
 
 int32_t convertImageToFile(const char* targetPath, const RgbImage& source,
                            int32_t greenCompensation, DitherMode mode, int* systemError) {
-    int32_t pixelBytes = 0;
-    uint8_t* words = quantiseImage(source, greenCompensation, mode, &pixelBytes);
-    if (words == nullptr)
-        return fail(systemError, source.width < 0 || source.height < 0 ? EINVAL : ENOMEM);
     const RgbImage image = imageOrEmpty(source);
-    const int32_t result = writeRgnFile(targetPath, image.width, image.height, words, systemError);
-    free(words);
-    return result;
+    if (image.width < 0 || image.height < 0)
+        return fail(systemError, EINVAL);
+    if (!wordsFit(image))
+        return fail(systemError, ENOMEM);
+    // Everything the run needs is allocated before the target is touched.
+    RowQuantiser rows{};
+    const int32_t pieceRows = image.width > 0 ? rowsPerPiece(image.width) : 0;
+    uint8_t* piece = nullptr;
+    if (pieceRows > 0) {
+        piece = static_cast<uint8_t*>(malloc(static_cast<size_t>(pieceRows) * 2 * image.width));
+        if (piece == nullptr || !startRowQuantiser(&rows, image, greenCompensation, mode)) {
+            free(piece);
+            return fail(systemError, ENOMEM);
+        }
+    }
+    RgnTarget target{};
+    if (openRgnTarget(&target, targetPath, image.width, image.height)) {
+        for (int32_t y = 0; piece != nullptr && target.written && y < image.height;
+             y += pieceRows) {
+            const int32_t count = image.height - y < pieceRows ? image.height - y : pieceRows;
+            quantiseNextRows(&rows, count, piece);
+            putRgnWords(&target, piece, static_cast<size_t>(count) * 2 * image.width);
+        }
+    }
+    if (piece != nullptr)
+        endRowQuantiser(&rows);
+    free(piece);
+    return finishRgnTarget(&target, systemError);
 }

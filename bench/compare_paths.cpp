@@ -1,0 +1,83 @@
+// Checks that the row-wise conversion makes exactly the words of the
+// straightforward full-plane one, for every mode, with compensation on and
+// off, on the given image, printing one line per mode and exiting 1 at the
+// first difference. With a folder, it also writes there the files of the
+// full-plane path with compensation on (none.rgn, floyd-steinberg.rgn,
+// atkinson-boyle.rgn), for comparison with what halvex-cli writes.
+//
+// Usage: halvex-bench-compare IMAGE [REFERENCE_DIR]
+#include "convert/convert.h"
+#include "image/image.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+namespace {
+
+const char* modeName(DitherMode mode) {
+    return mode == ditherNone                 ? "none"
+           : mode == ditherFloydSteinbergMode ? "floyd-steinberg"
+                                              : "atkinson-boyle";
+}
+
+bool sameWords(const RgbImage& image, int32_t compensation, DitherMode mode) {
+    int32_t rowBytes = -1;
+    int32_t planeBytes = -2;
+    uint8_t* rows = quantiseImage(image, compensation, mode, &rowBytes);
+    uint8_t* planes = quantiseImageFullPlanes(image, compensation, mode, &planeBytes);
+    const bool same = rows != nullptr && planes != nullptr && rowBytes == planeBytes &&
+                      memcmp(rows, planes, static_cast<size_t>(rowBytes)) == 0;
+    free(rows);
+    free(planes);
+    return same;
+}
+
+// The full-plane words written as an RGN/MBR file.
+bool writeReference(const RgbImage& image, DitherMode mode, const std::string& path) {
+    int32_t bytes = 0;
+    uint8_t* words = quantiseImageFullPlanes(image, 1, mode, &bytes);
+    const bool ok =
+        words != nullptr && writeRgnFile(path.c_str(), image.width, image.height, words) == 0;
+    free(words);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 && argc != 3) {
+        fprintf(stderr, "usage: %s IMAGE [REFERENCE_DIR]\n", argv[0]);
+        return 2;
+    }
+    FILE* stream = openImageFile(argv[1]);
+    int32_t width = 0;
+    int32_t height = 0;
+    uint8_t* pixels = stream != nullptr ? loadImage(stream, &width, &height) : nullptr;
+    if (stream != nullptr)
+        fclose(stream);
+    if (pixels == nullptr) {
+        fprintf(stderr, "%s: cannot be loaded\n", argv[1]);
+        return 1;
+    }
+    const RgbImage image{width, height, pixels};
+    int status = 0;
+    for (DitherMode mode : {ditherNone, ditherFloydSteinbergMode, ditherAtkinsonBoyleMode}) {
+        for (int32_t compensation : {0, 1}) {
+            const bool same = sameWords(image, compensation, mode);
+            printf("%s, compensation %s: %s\n", modeName(mode), compensation ? "on" : "off",
+                   same ? "identical" : "DIFFERENT");
+            if (!same)
+                status = 1;
+        }
+        if (argc == 3 &&
+            !writeReference(image, mode, std::string(argv[2]) + "/" + modeName(mode) + ".rgn")) {
+            fprintf(stderr, "%s: cannot write the reference files\n", argv[2]);
+            status = 1;
+        }
+    }
+    free(pixels);
+    return status;
+}

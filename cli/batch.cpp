@@ -1,0 +1,227 @@
+// Batch conversion: every input to its own file in one folder, on a few
+// worker threads that take the next file as they become free. Each file is
+// converted on its own exactly as the single-file command would, so the
+// outputs do not depend on the number of threads. Failures are reported one
+// line per file, in the order of the inputs, as soon as every file before
+// them is done; a one-line progress display is kept on standard error only
+// when it is a terminal.
+#include "cli/commands.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+struct Outcome {
+    bool done = false;
+    std::string failure; // empty when the file converted
+};
+
+struct Batch {
+    explicit Batch(const BatchOptions& batchOptions) : options(batchOptions) {}
+
+    const BatchOptions& options;
+    std::vector<std::string> outputs;
+    std::vector<Outcome> outcomes;
+    std::atomic<size_t> nextFile{0};
+
+    std::mutex lock;     // guards everything below and standard error
+    size_t reported = 0; // outcomes printed so far, in input order
+    size_t finished = 0;
+    size_t failed = 0;
+    bool showProgress = false;
+    size_t progressLength = 0;
+};
+
+bool stderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+bool isPathSeparator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\' || c == ':';
+#else
+    return c == '/';
+#endif
+}
+
+// Two outputs are the same file when their names match, ignoring case where
+// the file system does.
+std::string outputKey(const std::string& path) {
+#ifdef _WIN32
+    std::string key = path;
+    for (char& c : key)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return key;
+#else
+    return path;
+#endif
+}
+
+std::string joinPath(const std::string& dir, const std::string& name) {
+    return !dir.empty() && isPathSeparator(dir.back()) ? dir + name : dir + "/" + name;
+}
+
+// Under the lock: the progress line is rubbed out before anything else is
+// printed and drawn again after.
+void clearProgress(Batch& batch) {
+    if (batch.progressLength == 0)
+        return;
+    fprintf(stderr, "\r%*s\r", static_cast<int>(batch.progressLength), "");
+    batch.progressLength = 0;
+}
+
+void drawProgress(Batch& batch) {
+    if (!batch.showProgress)
+        return;
+    const std::string line = "converting: " + std::to_string(batch.finished) + " of " +
+                             std::to_string(batch.outcomes.size()) + " done, " +
+                             std::to_string(batch.failed) + " failed";
+    fprintf(stderr, "\r%s", line.c_str());
+    fflush(stderr);
+    batch.progressLength = line.size();
+}
+
+void record(Batch& batch, size_t file, std::string failure) {
+    std::lock_guard<std::mutex> guard(batch.lock);
+    batch.outcomes[file].done = true;
+    batch.outcomes[file].failure = std::move(failure);
+    ++batch.finished;
+    if (!batch.outcomes[file].failure.empty())
+        ++batch.failed;
+    clearProgress(batch);
+    for (; batch.reported < batch.outcomes.size() && batch.outcomes[batch.reported].done;
+         ++batch.reported) {
+        const Outcome& outcome = batch.outcomes[batch.reported];
+        if (!outcome.failure.empty())
+            fprintf(stderr, "%s: %s\n", batch.options.inputs[batch.reported].c_str(),
+                    outcome.failure.c_str());
+    }
+    drawProgress(batch);
+}
+
+// The failure message, or empty when the file converted.
+std::string convertFile(const BatchOptions& options, const std::string& input,
+                        const std::string& output) {
+    RgbImage image{};
+    if (const char* message = loadImageFile(input, &image))
+        return message;
+    int systemError = 0;
+    const int32_t result = convertImageToFile(output.c_str(), image, options.greenCompensation,
+                                              options.dither, &systemError);
+    free(image.pixels);
+    return result < 0 ? writeErrorMessage(output, systemError) : std::string();
+}
+
+void work(Batch& batch) {
+    for (;;) {
+        const size_t file = batch.nextFile.fetch_add(1);
+        if (file >= batch.outcomes.size())
+            return;
+        record(batch, file,
+               convertFile(batch.options, batch.options.inputs[file], batch.outputs[file]));
+    }
+}
+
+// Output paths for every input, or a usage message when two inputs would
+// write the same file or one has no name to give.
+std::string planOutputs(const BatchOptions& options, std::vector<std::string>* outputs) {
+    std::map<std::string, size_t> claimed;
+    for (size_t i = 0; i < options.inputs.size(); ++i) {
+        const std::string base = outputBaseName(options.inputs[i]);
+        if (base.empty())
+            return "input '" + options.inputs[i] + "' has no file name to name its output after";
+        const std::string output = joinPath(options.outputDir, base + "." + options.extension);
+        const auto [earlier, added] = claimed.emplace(outputKey(output), i);
+        if (!added)
+            return "inputs '" + options.inputs[earlier->second] + "' and '" + options.inputs[i] +
+                   "' would both be written to " + output + "; nothing was converted";
+        outputs->push_back(output);
+    }
+    return {};
+}
+
+// The folder exists afterwards, or the message says why not.
+std::string prepareOutputDir(const std::string& dir) {
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (std::filesystem::is_directory(dir, error))
+        return {};
+    return "Error creating output folder " + dir + ": " +
+           (error ? error.message() : std::string("not a folder"));
+}
+
+size_t workerCount(int32_t jobs, size_t files) {
+    size_t count = jobs > 0 ? static_cast<size_t>(jobs) : std::thread::hardware_concurrency();
+    if (count == 0)
+        count = 1;
+    return count < files ? count : files;
+}
+
+} // namespace
+
+std::string outputBaseName(const std::string& input) {
+    size_t start = input.size();
+    while (start > 0 && !isPathSeparator(input[start - 1]))
+        --start;
+    const std::string name = input.substr(start);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+int runBatch(const BatchOptions& options) {
+    if (options.outputDir.empty()) {
+        fprintf(stderr, "convert: --output-dir needs a folder name\n");
+        return 2;
+    }
+    Batch batch(options);
+    const std::string planProblem = planOutputs(options, &batch.outputs);
+    if (!planProblem.empty()) {
+        fprintf(stderr, "convert: %s\n", planProblem.c_str());
+        return 2;
+    }
+    const std::string dirProblem = prepareOutputDir(options.outputDir);
+    if (!dirProblem.empty()) {
+        fprintf(stderr, "%s\n", dirProblem.c_str());
+        return 1;
+    }
+    batch.outcomes.resize(options.inputs.size());
+    batch.showProgress = stderrIsTerminal();
+    {
+        std::lock_guard<std::mutex> guard(batch.lock);
+        drawProgress(batch);
+    }
+    std::vector<std::thread> workers;
+    const size_t count = workerCount(options.jobs, options.inputs.size());
+    for (size_t i = 0; i < count; ++i) {
+        try {
+            workers.emplace_back(work, std::ref(batch));
+        } catch (const std::system_error&) {
+            break; // the threads already started share the work
+        }
+    }
+    if (workers.empty())
+        work(batch);
+    for (std::thread& worker : workers)
+        worker.join();
+    clearProgress(batch);
+    const std::string summary = std::to_string(batch.finished - batch.failed) + " converted, " +
+                                std::to_string(batch.failed) + " failed";
+    printf("%s\n", summary.c_str());
+    return batch.failed > 0 ? 1 : 0;
+}

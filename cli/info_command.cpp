@@ -1,0 +1,48 @@
+#include "cli/commands.h"
+#include "cli/rgn_input.h"
+
+#include <cinttypes>
+
+namespace {
+
+struct InfoOptions {
+    std::string input;
+};
+
+void printHeader(const RgnFileHeader& header) {
+    for (int32_t i = 0; i < rgnHeaderWordCount; ++i) {
+        char value[16];
+        formatRgnHeaderValue(i, header.words[i], value, sizeof value);
+        const std::string label = std::string(rgnHeaderFieldName(i)) + ":";
+        printf("%-16s%s\n", label.c_str(), value);
+    }
+}
+
+int runInfo(const InfoOptions& options) {
+    RgnFileHeader header{};
+    FILE* stream = openRgnFile(options.input, &header);
+    if (stream == nullptr)
+        return 1;
+    fclose(stream);
+    if (header.headerComplete)
+        printHeader(header);
+    printf("%-16s%" PRId64 "\n", "file length:", header.fileLength);
+    char problem[160];
+    if (checkRgnHeader(header, problem, sizeof problem) < 0) {
+        fflush(stdout);
+        fprintf(stderr, "%s: inconsistent: %s\n", options.input.c_str(), problem);
+        return 1;
+    }
+    printf("consistent\n");
+    return 0;
+}
+
+} // namespace
+
+void addInfoCommand(CLI::App& app, CommandRunner& runner) {
+    auto options = std::make_shared<InfoOptions>();
+    CLI::App* command = app.add_subcommand(
+        "info", "Show the header of an RGN/MBR file and check that the file is consistent");
+    command->add_option("FILE", options->input, "RGN/MBR file")->required();
+    command->callback([options, &runner] { runner = [options] { return runInfo(*options); }; });
+}

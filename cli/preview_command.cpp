@@ -1,0 +1,55 @@
+#include "cli/commands.h"
+#include "cli/rgn_input.h"
+
+#include "convert/preview_bmp.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct PreviewOptions {
+    std::string input;
+    std::string output;
+};
+
+int runPreview(const PreviewOptions& options) {
+    RgnFileHeader header{};
+    FILE* stream = openRgnFile(options.input, &header);
+    if (stream == nullptr)
+        return 1;
+    char problem[160];
+    if (checkRgnHeader(header, problem, sizeof problem) < 0) {
+        fclose(stream);
+        fprintf(stderr, "%s: not a consistent RGN/MBR file: %s\n", options.input.c_str(), problem);
+        return 1;
+    }
+    uint8_t* words = readRgnPixels(stream, header);
+    const int readError = errno;
+    fclose(stream);
+    if (words == nullptr) {
+        fprintf(stderr, "Error reading file %s: %s\n", options.input.c_str(),
+                strerror(readError != 0 ? readError : EIO));
+        return 1;
+    }
+    int systemError = 0;
+    const int32_t result = writePreviewBmp(options.output.c_str(), header.words[0], header.words[1],
+                                           words, &systemError);
+    free(words);
+    if (result < 0) {
+        reportWriteError(options.output, systemError);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+void addPreviewCommand(CLI::App& app, CommandRunner& runner) {
+    auto options = std::make_shared<PreviewOptions>();
+    CLI::App* command =
+        app.add_subcommand("preview", "Write a 24-bit BMP showing the pixels of an RGN/MBR file");
+    command->add_option("INPUT", options->input, "RGN/MBR file")->required();
+    command->add_option("OUTPUT", options->output, "BMP file to write")->required();
+    command->callback([options, &runner] { runner = [options] { return runPreview(*options); }; });
+}

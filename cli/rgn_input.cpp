@@ -1,0 +1,17 @@
+#include "cli/rgn_input.h"
+
+#include <cstring>
+
+FILE* openRgnFile(const std::string& path, RgnFileHeader* header) {
+    FILE* stream = openImageFile(path.c_str());
+    if (stream == nullptr) {
+        fprintf(stderr, "Error opening file\n");
+        return nullptr;
+    }
+    if (readRgnHeader(stream, header) < 0) {
+        fprintf(stderr, "Error reading file %s: %s\n", path.c_str(), strerror(errno));
+        fclose(stream);
+        return nullptr;
+    }
+    return stream;
+}

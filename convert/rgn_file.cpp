@@ -1,0 +1,123 @@
+#include "convert/rgn_file.h"
+
+#include "convert/convert.h"
+
+#include <cinttypes>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace {
+
+int64_t streamLength(FILE* stream) {
+#ifdef _WIN32
+    struct _stat64 info {};
+    if (_fstat64(_fileno(stream), &info) != 0)
+        return -1;
+#else
+    struct stat info {};
+    if (fstat(fileno(stream), &info) != 0)
+        return -1;
+#endif
+    return static_cast<int64_t>(info.st_size);
+}
+
+int32_t readWord(const uint8_t* p) {
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                                (static_cast<uint32_t>(p[2]) << 16) |
+                                (static_cast<uint32_t>(p[3]) << 24));
+}
+
+} // namespace
+
+const char* rgnHeaderFieldName(int32_t index) {
+    static const char* const names[rgnHeaderWordCount] = {
+        "width",          "height",         "pixel bytes",    "constant at 12",
+        "constant at 16", "constant at 20", "constant at 24", "bits per pixel",
+        "red mask",       "green mask",     "blue mask",      "constant at 44",
+    };
+    return index >= 0 && index < rgnHeaderWordCount ? names[index] : "?";
+}
+
+void formatRgnHeaderValue(int32_t index, int32_t value, char* text, size_t textSize) {
+    const auto bits = static_cast<uint32_t>(value);
+    if (index == 3)
+        snprintf(text, textSize, "0x%08" PRIX32, bits);
+    else if (index >= 8 && index <= 10)
+        snprintf(text, textSize, "0x%04" PRIX32, bits);
+    else
+        snprintf(text, textSize, "%" PRId32, value);
+}
+
+int32_t readRgnHeader(FILE* stream, RgnFileHeader* header) {
+    *header = RgnFileHeader{};
+    header->fileLength = streamLength(stream);
+    if (header->fileLength < 0)
+        return -1;
+    header->headerComplete = header->fileLength >= rgnHeaderBytes;
+    if (!header->headerComplete)
+        return 0;
+    uint8_t bytes[rgnHeaderBytes];
+    if (fread(bytes, 1, sizeof bytes, stream) != sizeof bytes)
+        return -1;
+    for (int32_t i = 0; i < rgnHeaderWordCount; ++i)
+        header->words[i] = readWord(bytes + 4 * i);
+    return 0;
+}
+
+int32_t checkRgnHeader(const RgnFileHeader& header, char* message, size_t messageSize) {
+    if (!header.headerComplete) {
+        snprintf(message, messageSize,
+                 "the file is %" PRId64 " bytes long, shorter than the %d-byte header",
+                 header.fileLength, static_cast<int>(rgnHeaderBytes));
+        return -1;
+    }
+    const int32_t width = header.words[0];
+    const int32_t height = header.words[1];
+    if (width < 0 || height < 0) {
+        snprintf(message, messageSize, "the %s %d is negative", width < 0 ? "width" : "height",
+                 width < 0 ? width : height);
+        return -1;
+    }
+    const int64_t pixelBytes = static_cast<int64_t>(width) * height * 2;
+    if (header.words[2] != pixelBytes) {
+        snprintf(message, messageSize, "pixel bytes is %d, but width x height x 2 is %" PRId64,
+                 header.words[2], pixelBytes);
+        return -1;
+    }
+    int32_t expected[rgnHeaderWordCount];
+    rgnHeaderWords(width, height, expected);
+    for (int32_t i = 3; i < rgnHeaderWordCount; ++i) {
+        if (header.words[i] != expected[i]) {
+            char found[16];
+            char wanted[16];
+            formatRgnHeaderValue(i, header.words[i], found, sizeof found);
+            formatRgnHeaderValue(i, expected[i], wanted, sizeof wanted);
+            snprintf(message, messageSize, "%s is %s, must be %s", rgnHeaderFieldName(i), found,
+                     wanted);
+            return -1;
+        }
+    }
+    if (header.fileLength != rgnHeaderBytes + pixelBytes) {
+        snprintf(message, messageSize,
+                 "the file is %" PRId64 " bytes long, but 48 + pixel bytes is %" PRId64,
+                 header.fileLength, rgnHeaderBytes + pixelBytes);
+        return -1;
+    }
+    if (messageSize > 0)
+        message[0] = '\0';
+    return 0;
+}
+
+uint8_t* readRgnPixels(FILE* stream, const RgnFileHeader& header) {
+    if (!header.headerComplete || header.words[2] < 0)
+        return nullptr;
+    const auto bytes = static_cast<size_t>(header.words[2]);
+    auto* pixels = static_cast<uint8_t*>(malloc(bytes == 0 ? 1 : bytes));
+    if (pixels == nullptr)
+        return nullptr;
+    if (bytes > 0 && fread(pixels, 1, bytes, stream) != bytes) {
+        free(pixels);
+        return nullptr;
+    }
+    return pixels;
+}

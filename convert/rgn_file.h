@@ -1,0 +1,45 @@
+// Reading RGN/MBR files back: the twelve header words, the check that a file
+// is what the writer makes of some image, and the pixel words themselves.
+// Used to describe a file and to turn one into a picture again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+constexpr int32_t rgnHeaderWordCount = 12;
+
+// What the start of a file holds. headerComplete is false when the file is
+// shorter than the header; words then holds nothing meaningful.
+struct RgnFileHeader {
+    int64_t fileLength;
+    bool headerComplete;
+    int32_t words[rgnHeaderWordCount];
+};
+
+// The name of header word i (0 to 11) as it is shown to people: "width",
+// "height", "pixel bytes", "bits per pixel", "red mask", ... and
+// "constant at 12" for the fixed words without a meaning of their own.
+const char* rgnHeaderFieldName(int32_t index);
+
+// Header word i as it is shown: the masks and the constant at 12 in
+// hexadecimal, the other words in decimal.
+void formatRgnHeaderValue(int32_t index, int32_t value, char* text, size_t textSize);
+
+// Reads the length of a stream opened "rb" and its first 48 bytes, leaving
+// the stream just past them. 0, or -1 when the stream cannot be measured or
+// read.
+int32_t readRgnHeader(FILE* stream, RgnFileHeader* header);
+
+// Checks a header against the file it came from: complete, width and height
+// not negative, the pixel-byte word equal to width x height x 2, every fixed
+// word as the writer puts it, and the length equal to 48 plus the pixel
+// bytes, in that order. 0 when all hold; otherwise -1 with the first that
+// does not hold described in message (always terminated).
+int32_t checkRgnHeader(const RgnFileHeader& header, char* message, size_t messageSize);
+
+// The pixel block of a consistent file whose header has just been read:
+// pixel bytes (words[2]) bytes, one 16-bit word per pixel, least significant
+// byte first, as a malloc'd block (release with free(); never null for a
+// 0-byte block on success). Null when it cannot be read or allocated.
+uint8_t* readRgnPixels(FILE* stream, const RgnFileHeader& header);

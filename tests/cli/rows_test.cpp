@@ -1,0 +1,136 @@
+// The row-wise conversion against the straightforward one on full planes:
+// every mode, compensation on and off, on pictures chosen to reach the
+// corners of the passes (clamping, green equal to red or to the unclamped
+// blue, the edges, one-pixel rows and columns), and the streamed file
+// against the words written whole.
+#include "test_support.h"
+
+#include "convert/convert.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Picture = std::vector<uint8_t>;
+
+uint32_t nextRandom(uint32_t& seed) {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+}
+
+// Pixels whose channels are often equal or within a level of each other and
+// often near the top, so that compensation and clamping are both exercised.
+Picture nearGreyPicture(int32_t width, int32_t height, uint32_t seed) {
+    Picture p(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0; i < p.size(); i += 3) {
+        const uint32_t base = 200 + nextRandom(seed) % 56;
+        for (size_t c = 0; c < 3; ++c)
+            p[i + c] = static_cast<uint8_t>(base - nextRandom(seed) % 3 * (nextRandom(seed) % 2));
+    }
+    return p;
+}
+
+Picture noisePicture(int32_t width, int32_t height, uint32_t seed) {
+    Picture p(static_cast<size_t>(width) * height * 3);
+    for (uint8_t& v : p)
+        v = static_cast<uint8_t>(nextRandom(seed));
+    return p;
+}
+
+Picture flatPicture(int32_t width, int32_t height, uint8_t level) {
+    return Picture(static_cast<size_t>(width) * height * 3, level);
+}
+
+struct Words {
+    bool ok = false;
+    std::vector<uint8_t> bytes;
+};
+
+using Quantiser = uint8_t* (*)(const RgbImage&, int32_t, DitherMode, int32_t*);
+
+Words run(Quantiser quantiser, const Picture& p, int32_t width, int32_t height,
+          int32_t compensation, DitherMode mode) {
+    int32_t count = -1;
+    uint8_t* words = quantiser(RgbImage{width, height, const_cast<uint8_t*>(p.data())},
+                               compensation, mode, &count);
+    Words out;
+    if (words == nullptr)
+        return out;
+    out.ok = true;
+    out.bytes.assign(words, words + count);
+    free(words);
+    return out;
+}
+
+TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
+    struct Case {
+        const char* name;
+        int32_t width;
+        int32_t height;
+        Picture picture;
+    };
+    const Case cases[] = {
+        {"one pixel", 1, 1, noisePicture(1, 1, 1)},
+        {"one column", 1, 9, nearGreyPicture(1, 9, 2)},
+        {"one row", 17, 1, nearGreyPicture(17, 1, 3)},
+        {"two by two", 2, 2, noisePicture(2, 2, 4)},
+        {"near grey", 23, 19, nearGreyPicture(23, 19, 5)},
+        {"noise", 31, 7, noisePicture(31, 7, 6)},
+        {"white", 5, 4, flatPicture(5, 4, 255)},
+        {"grey 100", 4, 4, flatPicture(4, 4, 100)},
+        {"near grey, wide", 130, 6, nearGreyPicture(130, 6, 7)},
+    };
+    for (const Case& c : cases) {
+        for (DitherMode mode : {0, 1, 2, -1, 7}) {
+            for (int32_t compensation : {0, 1, 5}) {
+                const Words rows =
+                    run(quantiseImage, c.picture, c.width, c.height, compensation, mode);
+                const Words planes =
+                    run(quantiseImageFullPlanes, c.picture, c.width, c.height, compensation, mode);
+                ASSERT_TRUE(rows.ok && planes.ok) << c.name;
+                EXPECT_EQ(rows.bytes, planes.bytes)
+                    << c.name << ", mode " << mode << ", compensation " << compensation;
+            }
+        }
+    }
+}
+
+TEST(RowWiseConversion, EmptyAndRefusedImagesAgree) {
+    uint8_t pixel[3] = {1, 2, 3};
+    const RgbImage cases[] = {{0, 0, pixel},   {0, 5, pixel},  {5, 0, pixel},
+                              {3, 3, nullptr}, {-1, 2, pixel}, {40000, 40000, pixel}};
+    for (const RgbImage& image : cases) {
+        int32_t rowBytes = -1;
+        int32_t planeBytes = -1;
+        uint8_t* rows = quantiseImage(image, 1, 1, &rowBytes);
+        uint8_t* planes = quantiseImageFullPlanes(image, 1, 1, &planeBytes);
+        EXPECT_EQ(rows == nullptr, planes == nullptr) << image.width << " x " << image.height;
+        EXPECT_EQ(rowBytes, planeBytes);
+        free(rows);
+        free(planes);
+    }
+}
+
+// The file is written a few hundred rows' worth at a time; a picture of
+// several such pieces must come out as the words written whole.
+TEST(RowWiseConversion, StreamedFileEqualsTheWholeWords) {
+    TempDir dir;
+    const int32_t width = 2000;
+    const int32_t height = 150;
+    const Picture picture = noisePicture(width, height, 11);
+    const RgbImage image{width, height, const_cast<uint8_t*>(picture.data())};
+    for (DitherMode mode : {0, 1, 2}) {
+        ASSERT_EQ(convertImageToFile(dir.file("streamed.rgn").c_str(), image, 1, mode), 0);
+        int32_t bytes = 0;
+        uint8_t* words = quantiseImageFullPlanes(image, 1, mode, &bytes);
+        ASSERT_NE(words, nullptr);
+        ASSERT_EQ(writeRgnFile(dir.file("whole.rgn").c_str(), width, height, words), 0);
+        free(words);
+        EXPECT_EQ(readFileBytes(dir.file("streamed.rgn")), readFileBytes(dir.file("whole.rgn")))
+            << "mode " << mode;
+    }
+}
+
+} // namespace
