@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The Linux build and the 32-bit Windows build (under Wine) must read every
+# file to the same result: each corpus file, the sample and a few hostile
+# headers go through `decode` and through `convert` in all three modes on
+# both, and the exit statuses, messages and output bytes are compared.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$root"
+corpus="$root/../shared/corpus"
+linux_cli="$root/build/asan/cli/halvex-cli"
+windows_cli="$root/build/win32/cli/halvex-cli.exe"
+
+mkdir -p build
+if ! { cmake --preset win32 && cmake --build --preset win32 -j2 --target halvex-cli; } \
+    >build/parity-build.log 2>&1; then
+    tail -n 40 build/parity-build.log
+    echo "parity: the win32 build failed"
+    exit 1
+fi
+[ -x "$linux_cli" ] || { echo "parity: $linux_cli is missing (the unit-test build makes it)"; exit 1; }
+
+work=$(mktemp -d)
+export WINEPREFIX="$root/build/wine-parity-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+trap 'wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT
+timeout 120 wineboot -i >/dev/null 2>&1
+wineserver -p 120 # one server for all the runs below keeps each start short
+
+files=("$root/samples/sample.bmp")
+if [ -d "$corpus" ]; then
+    while IFS= read -r -d '' f; do files+=("$f"); done < <(find "$corpus" -type f \( -name '*.bmp' -o -name '*.tga' \) -print0 | sort -z)
+else
+    echo "parity: no corpus beside the project; checking the sample and the hostile headers only"
+fi
+python3 - "$work" <<'PY'
+import struct, sys
+out = sys.argv[1]
+def bmp(w, h, bits, extra=b""):
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, bits, 0, 0, 0, 0, 0, 0)
+    return b"BM" + struct.pack("<IHHI", 0, 0, 0, 54 + len(extra)) + info + extra
+def tga(kind, w, h):
+    return bytes([0, 0, kind]) + bytes(9) + struct.pack("<HH", w, h) + bytes([24, 0]) + bytes(30) \
+        + bytes(8) + b"TRUEVISION-XFILE.\0"
+files = {
+    "huge.bmp": bmp(30000, 30000, 24, bytes(100)),
+    "past-2g.bmp": bmp(46341, 15447, 24),
+    "negative-offset.bmp": bytearray(bmp(2, 1, 24, bytes(8))),
+    "huge-raw.tga": tga(2, 65535, 65535),
+    "huge-rle.tga": tga(10, 65535, 65535),
+    "empty.bmp": b"",
+}
+files["negative-offset.bmp"][10:14] = b"\0\0\0\x80"
+for name, data in files.items():
+    open(f"{out}/{name}", "wb").write(bytes(data))
+PY
+for f in "$work"/*.bmp "$work"/*.tga; do [ -e "$f" ] && files+=("$f"); done
+
+checked=0
+differ=0
+run_both() { # label, then the command's arguments with OUT for the output file
+    local label=$1 linux_status windows_status
+    shift
+    "$linux_cli" "${@/OUT/$work/linux.out}" >/dev/null 2>"$work/linux.err"
+    linux_status=$?
+    wine "$windows_cli" "${@/OUT/$work/windows.out}" >/dev/null 2>"$work/windows.err"
+    windows_status=$?
+    tr -d '\r' <"$work/windows.err" >"$work/windows.msg"
+    checked=$((checked + 1))
+    if [ "$linux_status" != "$windows_status" ] || ! cmp -s "$work/linux.err" "$work/windows.msg" ||
+        { [ "$linux_status" = 0 ] && ! cmp -s "$work/linux.out" "$work/windows.out"; }; then
+        echo "DIFFERS: $label (status $linux_status / $windows_status)"
+        differ=$((differ + 1))
+    fi
+    rm -f "$work/linux.out" "$work/windows.out"
+}
+
+for f in "${files[@]}"; do
+    name=${f#"$root/"}
+    name=${name#"$corpus/"}
+    run_both "decode $name" decode "$f" OUT
+    if [ -s "$work/linux.err" ]; then
+        continue # refused on both: the conversions would only repeat the message
+    fi
+    for mode in none floyd-steinberg atkinson-boyle; do
+        run_both "convert $mode $name" convert --dither "$mode" "$f" OUT
+    done
+done
+echo "parity: $checked runs compared, $differ differ"
+[ "$differ" -eq 0 ]
