@@ -93,7 +93,7 @@ void drawProgress(Batch& batch) {
                              std::to_string(batch.outcomes.size()) + " done, " +
                              std::to_string(batch.failed) + " failed";
     fprintf(stderr, "\r%s", line.c_str());
-    fflush(stderr);
+    (void)fflush(stderr); // progress is a courtesy; a lost line changes no outcome
     batch.progressLength = line.size();
 }
 

@@ -33,6 +33,10 @@ bool loadInputImage(const std::string& path, RgbImage* image);
 std::string writeErrorMessage(const std::string& path, int systemError);
 void reportWriteError(const std::string& path, int systemError);
 
+// True, with a message, when output names the same file as input: writing it
+// would destroy the picture being converted.
+bool refuseToOverwriteInput(const std::string& input, const std::string& output);
+
 // A batch: every input converted to outputDir/<base name>.<extension> on
 // `jobs` worker threads.
 struct BatchOptions {

@@ -19,17 +19,27 @@ struct ConvertOptions {
     std::string preview;
 };
 
-const std::map<std::string, DitherMode> ditherNames = {
-    {"none", ditherNone},
-    {"floyd-steinberg", ditherFloydSteinbergMode},
-    {"fs", ditherFloydSteinbergMode},
-    {"atkinson-boyle", ditherAtkinsonBoyleMode},
-    {"atkinson", ditherAtkinsonBoyleMode},
-};
+// The option vocabularies, built on first use rather than at start-up.
+const std::map<std::string, DitherMode>& ditherNames() {
+    static const std::map<std::string, DitherMode> names = {
+        {"none", ditherNone},
+        {"floyd-steinberg", ditherFloydSteinbergMode},
+        {"fs", ditherFloydSteinbergMode},
+        {"atkinson-boyle", ditherAtkinsonBoyleMode},
+        {"atkinson", ditherAtkinsonBoyleMode},
+    };
+    return names;
+}
 
-const std::map<std::string, bool> switchNames = {{"on", true}, {"off", false}};
+const std::map<std::string, bool>& switchNames() {
+    static const std::map<std::string, bool> names = {{"on", true}, {"off", false}};
+    return names;
+}
 
-const std::map<std::string, std::string> extensionNames = {{"rgn", "rgn"}, {"mbr", "mbr"}};
+const std::map<std::string, std::string>& extensionNames() {
+    static const std::map<std::string, std::string> names = {{"rgn", "rgn"}, {"mbr", "mbr"}};
+    return names;
+}
 
 // The file, then its preview from the same words.
 int convertWithPreview(const ConvertOptions& options, const RgbImage& image) {
@@ -56,6 +66,9 @@ int convertWithPreview(const ConvertOptions& options, const RgbImage& image) {
 }
 
 int runSingleConvert(const ConvertOptions& options) {
+    if (refuseToOverwriteInput(options.files[0], options.files[1]) ||
+        (!options.preview.empty() && refuseToOverwriteInput(options.files[0], options.preview)))
+        return 1;
     RgbImage image{};
     if (!loadInputImage(options.files[0], &image))
         return 1;
@@ -99,11 +112,11 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
         ->add_option("--dither", options->dither,
                      "none, floyd-steinberg (fs) or atkinson-boyle (atkinson); "
                      "default floyd-steinberg")
-        ->transform(CLI::CheckedTransformer(ditherNames, CLI::ignore_case));
+        ->transform(CLI::CheckedTransformer(ditherNames(), CLI::ignore_case));
     command
         ->add_option("--green-compensation", options->greenCompensation,
                      "on or off: quantise a green equal to red or blue to 5 bits; default on")
-        ->transform(CLI::CheckedTransformer(switchNames, CLI::ignore_case));
+        ->transform(CLI::CheckedTransformer(switchNames(), CLI::ignore_case));
     command
         ->add_option("FILES", options->files,
                      "INPUT OUTPUT: a BMP or TGA file and the RGN/MBR file to write; "
@@ -113,7 +126,7 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
         "--output-dir", options->outputDir,
         "convert every INPUT to DIR/<name>.rgn (the folder is created when missing)");
     command->add_option("--extension", options->extension, "rgn or mbr: the outputs' extension")
-        ->transform(CLI::CheckedTransformer(extensionNames, CLI::ignore_case))
+        ->transform(CLI::CheckedTransformer(extensionNames(), CLI::ignore_case))
         ->needs(outputDir);
     command
         ->add_option("-j,--jobs", options->jobs,

@@ -33,12 +33,14 @@ int writePpm(const std::string& path, const RgbImage& image) {
     if (written)
         return 0;
     if (regular)
-        remove(path.c_str());
+        (void)remove(path.c_str()); // the run fails either way; this only tidies up
     reportWriteError(path, code != 0 ? code : EIO);
     return 1;
 }
 
 int runDecode(const DecodeOptions& options) {
+    if (refuseToOverwriteInput(options.input, options.output))
+        return 1;
     RgbImage image{};
     if (!loadInputImage(options.input, &image))
         return 1;

@@ -23,13 +23,13 @@ int runInfo(const InfoOptions& options) {
     FILE* stream = openRgnFile(options.input, &header);
     if (stream == nullptr)
         return 1;
-    fclose(stream);
+    (void)fclose(stream); // only read from
     if (header.headerComplete)
         printHeader(header);
     printf("%-16s%" PRId64 "\n", "file length:", header.fileLength);
     char problem[160];
     if (checkRgnHeader(header, problem, sizeof problem) < 0) {
-        fflush(stdout);
+        (void)fflush(stdout); // keeps the report above the verdict on a shared terminal
         fprintf(stderr, "%s: inconsistent: %s\n", options.input.c_str(), problem);
         return 1;
     }

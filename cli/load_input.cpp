@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <cstring>
+#include <filesystem>
 
 const char* loadImageFile(const std::string& path, RgbImage* image) {
     FILE* stream = openImageFile(path.c_str());
@@ -9,7 +10,7 @@ const char* loadImageFile(const std::string& path, RgbImage* image) {
     int32_t width = 0;
     int32_t height = 0;
     uint8_t* pixels = loadImage(stream, &width, &height);
-    fclose(stream);
+    (void)fclose(stream); // a stream that was only read from
     if (pixels == nullptr)
         return "Error reading file (not BMP?)";
     *image = RgbImage{width, height, pixels};
@@ -29,4 +30,12 @@ std::string writeErrorMessage(const std::string& path, int systemError) {
 
 void reportWriteError(const std::string& path, int systemError) {
     fprintf(stderr, "%s\n", writeErrorMessage(path, systemError).c_str());
+}
+
+bool refuseToOverwriteInput(const std::string& input, const std::string& output) {
+    std::error_code unknown;
+    if (!std::filesystem::equivalent(input, output, unknown))
+        return false;
+    fprintf(stderr, "Error writing %s: it is the input file\n", output.c_str());
+    return true;
 }

@@ -33,5 +33,14 @@ int main(int argc, char** argv) {
         app.exit(e);
         return usageStatus;
     }
-    return runner ? runner() : usageStatus;
+    if (!runner)
+        return usageStatus;
+    try {
+        return runner();
+    } catch (const std::exception& e) {
+        // Only the standard library's own failures (memory for a file list,
+        // a thread that cannot start) can end up here.
+        fprintf(stderr, "halvex-cli: %s\n", e.what());
+        return 1;
+    }
 }

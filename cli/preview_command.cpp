@@ -20,13 +20,13 @@ int runPreview(const PreviewOptions& options) {
         return 1;
     char problem[160];
     if (checkRgnHeader(header, problem, sizeof problem) < 0) {
-        fclose(stream);
+        (void)fclose(stream); // a stream that was only read from
         fprintf(stderr, "%s: not a consistent RGN/MBR file: %s\n", options.input.c_str(), problem);
         return 1;
     }
     uint8_t* words = readRgnPixels(stream, header);
     const int readError = errno;
-    fclose(stream);
+    (void)fclose(stream); // a stream that was only read from
     if (words == nullptr) {
         fprintf(stderr, "Error reading file %s: %s\n", options.input.c_str(),
                 strerror(readError != 0 ? readError : EIO));

@@ -10,7 +10,7 @@ FILE* openRgnFile(const std::string& path, RgnFileHeader* header) {
     }
     if (readRgnHeader(stream, header) < 0) {
         fprintf(stderr, "Error reading file %s: %s\n", path.c_str(), strerror(errno));
-        fclose(stream);
+        (void)fclose(stream); // a stream that was only read from
         return nullptr;
     }
     return stream;

@@ -51,13 +51,13 @@ void rgnHeaderWords(int32_t width, int32_t height, int32_t words[12]);
 // taken as 0 x 0. Null when the image is invalid (negative sizes, a pixel
 // block too large to describe) or the memory cannot be had. Works one row at
 // a time with a few rows of error in place of the two planes.
-uint8_t* quantiseImage(const RgbImage& image, int32_t greenCompensation, DitherMode mode,
+uint8_t* quantiseImage(const RgbImage& source, int32_t greenCompensation, DitherMode mode,
                        int32_t* byteCount);
 
 // The same words, computed the straightforward way: both full planes, the
 // pass over them, then the packing. Slower and far larger; kept so that the
 // row-wise run can be checked against it byte for byte.
-uint8_t* quantiseImageFullPlanes(const RgbImage& image, int32_t greenCompensation, DitherMode mode,
+uint8_t* quantiseImageFullPlanes(const RgbImage& source, int32_t greenCompensation, DitherMode mode,
                                  int32_t* byteCount);
 
 // The row-wise pass itself: fills words (2 x width x height bytes) from an
@@ -98,5 +98,5 @@ int32_t writeRgnFile(const char* targetPath, int32_t width, int32_t height, cons
 // are then made and written a few rows at a time, checked and cleaned up as
 // writeRgnFile does. Returns 0, or -1 with the system's error number in
 // *systemError when that is not null.
-int32_t convertImageToFile(const char* targetPath, const RgbImage& image, int32_t greenCompensation,
-                           DitherMode mode, int* systemError = nullptr);
+int32_t convertImageToFile(const char* targetPath, const RgbImage& source,
+                           int32_t greenCompensation, DitherMode mode, int* systemError = nullptr);

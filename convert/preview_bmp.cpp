@@ -99,6 +99,6 @@ int32_t writePreviewBmp(const char* path, int32_t width, int32_t height, const u
     if (written)
         return 0;
     if (regular)
-        remove(path);
+        (void)remove(path); // the run fails either way; this only tidies up
     return fail(systemError, code != 0 ? code : EIO);
 }

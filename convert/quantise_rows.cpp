@@ -97,7 +97,9 @@ template <bool compensate> void plainRow(const uint8_t* in, int32_t width, uint8
 template <bool compensate>
 void floydSteinbergRow(const uint8_t* in, const int32_t* error, int32_t* below, int32_t width,
                        uint8_t* out) {
-    Lanes next{}, belowPrevious{}, belowThis{};
+    Lanes next{};
+    Lanes belowPrevious{};
+    Lanes belowThis{};
     for (int32_t x = 0; x < width;
          ++x, in += 3, error += lanesPerPixel, below += lanesPerPixel, out += 2) {
         Lanes received;
@@ -129,7 +131,10 @@ void floydSteinbergRow(const uint8_t* in, const int32_t* error, int32_t* below, 
 template <bool compensate>
 void atkinsonBoyleRow(const uint8_t* in, const int32_t* error, const int32_t* fromTwoUp,
                       int32_t* below, int32_t* twoBelow, int32_t width, uint8_t* out) {
-    Lanes here{}, next{}, belowPrevious{}, belowThis{};
+    Lanes here{};
+    Lanes next{};
+    Lanes belowPrevious{};
+    Lanes belowThis{};
     for (int32_t x = 0; x < width; ++x, in += 3, error += lanesPerPixel, fromTwoUp += lanesPerPixel,
                  below += lanesPerPixel, twoBelow += lanesPerPixel, out += 2) {
         Lanes received;

@@ -191,15 +191,15 @@ int32_t finishRgnTarget(RgnTarget* target, int* systemError) {
     if (target->written)
         return 0;
     if (target->regular)
-        remove(target->path);
+        (void)remove(target->path); // the run fails either way; this only tidies up
     return fail(systemError, target->code != 0 ? target->code : EIO);
 }
 
 // Rows quantised and written in one piece: enough to keep the writes large,
 // few enough to stay in the cache.
 int32_t rowsPerPiece(int32_t width) {
-    const int32_t rowBytes = 2 * width;
-    return rowBytes >= (1 << 18) ? 1 : (1 << 18) / rowBytes;
+    const int64_t rowBytes = 2 * int64_t{width};
+    return rowBytes >= (1 << 18) ? 1 : static_cast<int32_t>((1 << 18) / rowBytes);
 }
 
 } // namespace
@@ -223,7 +223,8 @@ int32_t convertImageToFile(const char* targetPath, const RgbImage& source,
         return fail(systemError, ENOMEM);
     // Everything the run needs is allocated before the target is touched.
     RowQuantiser rows{};
-    const int32_t pieceRows = image.width > 0 ? rowsPerPiece(image.width) : 0;
+    // An image without pixels needs no rows at all, however wide it claims to be.
+    const int32_t pieceRows = image.width > 0 && image.height > 0 ? rowsPerPiece(image.width) : 0;
     uint8_t* piece = nullptr;
     if (pieceRows > 0) {
         piece = static_cast<uint8_t*>(malloc(static_cast<size_t>(pieceRows) * 2 * image.width));

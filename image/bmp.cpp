@@ -97,7 +97,8 @@ void decodeIndexedRow(const uint8_t* row, int32_t width, uint16_t bitsPerPixel,
     for (int32_t x = 0; x < width; ++x) {
         const uint8_t byte = row[x / pixelsPerByte];
         const int shift = 8 - bitsPerPixel * (x % pixelsPerByte + 1);
-        const uint8_t* entry = &palette.rgb[3 * ((byte >> shift) & mask)];
+        const size_t index = (byte >> shift) & mask;
+        const uint8_t* entry = &palette.rgb[3 * index];
         memcpy(out + 3 * static_cast<size_t>(x), entry, 3);
     }
 }
@@ -158,6 +159,50 @@ bool readHeaders(FILE* stream, BmpHeader* header) {
     return true;
 }
 
+void decodeRow(const uint8_t* row, const BmpHeader& header, const Palette& palette, uint8_t* out) {
+    switch (header.bitsPerPixel) {
+    case 16:
+        decode16Row(row, header.width, out);
+        break;
+    case 24:
+        decode24Row(row, header.width, out);
+        break;
+    case 32:
+        decode32Row(row, header.width, header.compression == 3, out);
+        break;
+    default:
+        decodeIndexedRow(row, header.width, header.bitsPerPixel, palette, out);
+        break;
+    }
+}
+
+// Reads the stored rows into the block, the picture's top row first. The
+// stream was checked to hold them, so the row buffer is no larger than the
+// file.
+bool readRows(FILE* stream, const BmpHeader& header, const RowLayout& layout, int32_t rows,
+              const Palette& palette, uint8_t* pixels) {
+    if (layout.storedBytes == 0 || rows == 0)
+        return true;
+    auto* row = static_cast<uint8_t*>(malloc(static_cast<size_t>(layout.storedBytes)));
+    if (row == nullptr)
+        return false;
+    const bool topDown = header.height < 0;
+    const size_t outRowBytes = static_cast<size_t>(header.width) * 3;
+    const int64_t padding = layout.storedBytes - layout.dataBytes;
+    for (int32_t i = 0; i < rows; ++i) {
+        if (!readExact(stream, row, static_cast<size_t>(layout.dataBytes))) {
+            free(row);
+            return false;
+        }
+        if (padding > 0) // a short padding read is not a failure
+            (void)fread(row + layout.dataBytes, 1, static_cast<size_t>(padding), stream);
+        const int32_t destRow = topDown ? i : rows - 1 - i;
+        decodeRow(row, header, palette, pixels + static_cast<size_t>(destRow) * outRowBytes);
+    }
+    free(row);
+    return true;
+}
+
 } // namespace
 
 uint8_t* decodeBmp(FILE* stream, int32_t imageStart, int32_t remainingLength, int32_t* width,
@@ -194,37 +239,8 @@ uint8_t* decodeBmp(FILE* stream, int32_t imageStart, int32_t remainingLength, in
     uint8_t* pixels = allocBlock(blockBytes);
     if (pixels == nullptr)
         return failLoad(ctx);
-    if (layout.storedBytes > 0 && rows > 0) {
-        // storedBytes fits the stream, which was just checked, so it fits a size_t.
-        auto* row = static_cast<uint8_t*>(malloc(static_cast<size_t>(layout.storedBytes)));
-        if (row == nullptr)
-            return failLoad(ctx, pixels);
-        const size_t outRowBytes = static_cast<size_t>(header.width) * 3;
-        for (int32_t i = 0; i < rows; ++i) {
-            if (!readExact(stream, row, static_cast<size_t>(layout.dataBytes)))
-                return failLoad(ctx, pixels, row);
-            const int64_t padding = layout.storedBytes - layout.dataBytes;
-            if (padding > 0) // a short padding read is not a failure
-                (void)fread(row + layout.dataBytes, 1, static_cast<size_t>(padding), stream);
-            const int32_t destRow = topDown ? i : rows - 1 - i;
-            uint8_t* out = pixels + static_cast<size_t>(destRow) * outRowBytes;
-            switch (header.bitsPerPixel) {
-            case 16:
-                decode16Row(row, header.width, out);
-                break;
-            case 24:
-                decode24Row(row, header.width, out);
-                break;
-            case 32:
-                decode32Row(row, header.width, header.compression == 3, out);
-                break;
-            default:
-                decodeIndexedRow(row, header.width, header.bitsPerPixel, palette, out);
-                break;
-            }
-        }
-        free(row);
-    }
+    if (!readRows(stream, header, layout, rows, palette, pixels))
+        return failLoad(ctx, pixels);
     *width = header.width;
     *height = rows;
     return pixels;

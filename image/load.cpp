@@ -3,11 +3,13 @@
 
 #include <climits>
 
+// A seek that fails shows in the positions: ftell then reports -1 or a
+// position that the later reads contradict, and every read is checked.
 int32_t fileLength(FILE* stream) {
     const long position = ftell(stream);
-    fseek(stream, 0, SEEK_END);
+    (void)fseek(stream, 0, SEEK_END);
     const long length = ftell(stream);
-    fseek(stream, position, SEEK_SET);
+    (void)fseek(stream, position, SEEK_SET);
     if (length < 0 || length > INT32_MAX)
         return -1;
     return static_cast<int32_t>(length);
@@ -25,7 +27,7 @@ uint8_t* loadImage(FILE* stream, int32_t* width, int32_t* height) {
     uint8_t signature[2];
     if (!readExact(stream, signature, sizeof signature))
         return failLoad(ctx);
-    fseek(stream, ctx.imageStart, SEEK_SET);
+    (void)fseek(stream, ctx.imageStart, SEEK_SET); // the decoder's first read tells
 
     int32_t decodedWidth = 0;
     int32_t decodedHeight = 0;

@@ -10,10 +10,10 @@ bool readExact(FILE* stream, void* buffer, size_t count) {
 
 void seekFromImageStart(const LoaderContext& ctx, uint32_t offset) {
     const uint32_t wrapped = static_cast<uint32_t>(ctx.imageStart) + offset;
-    const auto position = static_cast<int32_t>(wrapped);
-    if (position < 0)
+    if (wrapped > static_cast<uint32_t>(INT32_MAX))
         return;
-    fseek(ctx.stream, position, SEEK_SET);
+    // A seek past the end is not refused; the next read fails instead.
+    (void)fseek(ctx.stream, static_cast<long>(wrapped), SEEK_SET);
 }
 
 int64_t bytesLeft(const LoaderContext& ctx) {
@@ -26,17 +26,23 @@ int64_t bytesLeft(const LoaderContext& ctx) {
 uint8_t* failLoad(const LoaderContext& ctx, void* block1, void* block2) {
     free(block1);
     free(block2);
+    // Nothing is read after this seek, and the caller only closes the stream.
     if (ctx.streamEnd >= 0)
-        fseek(ctx.stream, ctx.streamEnd, SEEK_SET);
+        (void)fseek(ctx.stream, ctx.streamEnd, SEEK_SET);
     else
-        fseek(ctx.stream, 0, SEEK_END);
+        (void)fseek(ctx.stream, 0, SEEK_END);
     return nullptr;
 }
 
 int32_t imageBytes(int32_t width, int32_t height, int32_t channels) {
     if (width < 0 || height < 0 || channels < 0)
         return -1;
-    const int64_t bytes = static_cast<int64_t>(width) * height * channels;
+    // Two 32-bit factors cannot overflow 64 bits; a third one can, so the
+    // partial product is bounded first.
+    const int64_t rowBytes = static_cast<int64_t>(width) * channels;
+    if (rowBytes > INT32_MAX)
+        return height == 0 ? 0 : -1;
+    const int64_t bytes = rowBytes * height;
     if (bytes > INT32_MAX)
         return -1;
     return static_cast<int32_t>(bytes);

@@ -32,7 +32,7 @@ bool hasFooter(const LoaderContext& ctx) {
     uint8_t footer[footerSize];
     seekFromImageStart(ctx, static_cast<uint32_t>(ctx.streamEnd - ctx.imageStart - 26));
     const bool read = readExact(ctx.stream, footer, sizeof footer);
-    fseek(ctx.stream, ctx.imageStart, SEEK_SET);
+    (void)fseek(ctx.stream, ctx.imageStart, SEEK_SET); // a failed seek shows as a failed read
     return read && memcmp(footer + 8, footerSignature, 16) == 0;
 }
 
@@ -125,7 +125,7 @@ void convertStaging(const uint8_t* staging, int32_t pixelCount, uint8_t type,
     const auto count = static_cast<size_t>(pixelCount);
     if (isColourMapped(type)) {
         for (size_t i = 0; i < count; ++i, out += 3) {
-            const uint8_t* entry = &palette.bgr[3 * staging[i]];
+            const uint8_t* entry = &palette.bgr[3 * size_t{staging[i]}];
             out[0] = entry[2];
             out[1] = entry[1];
             out[2] = entry[0];

@@ -80,6 +80,14 @@ for command in decode convert; do
     check "$command without output" 2 $?
 done
 
+cp "$samples/sample.bmp" "$work/self.bmp"
+for command in decode convert; do
+    "$cli" $command "$work/self.bmp" "$work/./self.bmp" 2>"$work/err"
+    check "$command onto its own input" 1 $?
+    expect_text "$command onto its own input" "$work/err" "it is the input file"
+    cmp -s "$samples/sample.bmp" "$work/self.bmp" || { echo "FAIL: $command overwrote its input"; failures=$((failures + 1)); }
+done
+
 "$cli" convert --dither sideways "$samples/sample.bmp" "$work/x.rgn" 2>/dev/null
 check "unknown dither" 2 $?
 "$cli" convert --green-compensation maybe "$samples/sample.bmp" "$work/x.rgn" 2>/dev/null

@@ -73,7 +73,7 @@ int32_t onBrowse(const MainDialogView& view) {
     appState.imagePixels = loadImage(stream, &appState.imageWidth, &appState.imageHeight);
     if (appState.imagePixels == nullptr)
         dropSource(view, "Error reading file (not BMP?)");
-    fclose(stream);
+    (void)fclose(stream); // a stream that was only read from
     return 1;
 }
 

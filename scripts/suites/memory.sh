@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Bounded memory, measured on an optimised halvex-cli without sanitizers
+# (their shadow memory would swamp the figures): files that claim huge images
+# in a few bytes must be refused with a peak resident size under 32 MiB, and
+# a valid 8000 x 6000 image must convert to the right pixel words.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$root"
+
+limit_kib=$((32 * 1024))
+build=build/hostile-release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
+cmake --build "$build" -j2 --target halvex-cli hostile_files >/dev/null || exit 1
+cli=$build/cli/halvex-cli
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+status=0
+fail() {
+    echo "FAIL: $*"
+    status=1
+}
+
+# Runs the command under /usr/bin/time; sets peak_kib, seconds and code.
+measure() {
+    /usr/bin/time -f '%M %e' -o "$work/time" "$@" >"$work/out" 2>"$work/err"
+    code=$?
+    # A failed command adds a line of its own before the figures.
+    read -r peak_kib seconds < <(tail -n 1 "$work/time")
+}
+
+"$build/tests/hostile/hostile_files" write "$work" >"$work/list" || exit 1
+while IFS=$'\t' read -r name what; do
+    rm -f "$work/out.rgn"
+    measure "$cli" convert "$work/$name" "$work/out.rgn"
+    printf '%-34s %6d KiB %5ss  %s\n' "$name" "$peak_kib" "$seconds" "$what"
+    [ "$code" -eq 1 ] || fail "$name: exit status $code, expected 1"
+    grep -qF 'Error reading file (not BMP?)' "$work/err" || fail "$name: message: $(cat "$work/err")"
+    [ ! -e "$work/out.rgn" ] || fail "$name: a target was written"
+    [ "$peak_kib" -lt "$limit_kib" ] || fail "$name: peak $peak_kib KiB, limit $limit_kib KiB"
+done <"$work/list"
+
+measure "$cli" convert --dither none --green-compensation off "$work/large.tga" "$work/large.rgn"
+printf '%-34s %6d KiB %5ss  %s\n' large.tga "$peak_kib" "$seconds" "valid 8000 x 6000, mode none"
+[ "$code" -eq 0 ] || fail "large.tga: exit status $code: $(cat "$work/err")"
+"$build/tests/hostile/hostile_files" check-large "$work/large.rgn" || fail "large.tga: wrong pixel words"
+
+measure "$cli" convert "$work/large.tga" "$work/large-fs.rgn"
+printf '%-34s %6d KiB %5ss  %s\n' large.tga "$peak_kib" "$seconds" "valid 8000 x 6000, Floyd-Steinberg"
+[ "$code" -eq 0 ] || fail "large.tga (Floyd-Steinberg): exit status $code: $(cat "$work/err")"
+size=$(stat -c %s "$work/large-fs.rgn" 2>/dev/null || echo 0)
+[ "$size" -eq $((48 + 2 * 8000 * 6000)) ] || fail "large.tga (Floyd-Steinberg): $size bytes"
+
+[ "$status" -eq 0 ] && echo "memory bounds hold"
+exit $status
