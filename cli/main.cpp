@@ -8,9 +8,7 @@ namespace {
 
 constexpr int usageStatus = 2;
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runCommandLine(int argc, char** argv) {
     CLI::App app{"Convert BMP and TGA images into RGN/MBR files of RGB565 pixels", "halvex-cli"};
     // Paths such as /tmp/x.bmp are operands on every platform, never Windows-style options.
     app.allow_windows_style_options(false);
@@ -33,14 +31,21 @@ int main(int argc, char** argv) {
         app.exit(e);
         return usageStatus;
     }
-    if (!runner)
-        return usageStatus;
+    return runner ? runner() : usageStatus;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
     try {
-        return runner();
+        return runCommandLine(argc, argv);
     } catch (const std::exception& e) {
         // Only the standard library's own failures (memory for a file list,
         // a thread that cannot start) can end up here.
         fprintf(stderr, "halvex-cli: %s\n", e.what());
+        return 1;
+    } catch (...) {
+        fprintf(stderr, "halvex-cli: internal failure\n");
         return 1;
     }
 }
