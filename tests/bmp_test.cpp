@@ -24,18 +24,18 @@ std::vector<uint32_t> paletteOf(int bits) {
 // Builds the same 5 x 3 picture at the given depth, stored bottom-up or
 // top-down, together with the block it must decode to.
 struct Picture {
-    BmpBuild spec;
+    BmpBuild layout;
     Bytes expected;
 };
 
 Picture picture(uint16_t bits, bool topDown, uint32_t compression = 0) {
     Picture p;
-    p.spec.width = 5;
-    p.spec.height = topDown ? -3 : 3;
-    p.spec.bitsPerPixel = bits;
-    p.spec.compression = compression;
+    p.layout.width = 5;
+    p.layout.height = topDown ? -3 : 3;
+    p.layout.bitsPerPixel = bits;
+    p.layout.compression = compression;
     if (bits <= 8)
-        p.spec.palette = paletteOf(bits);
+        p.layout.palette = paletteOf(bits);
     std::vector<uint32_t> expectedPixels;
     for (const auto& row : indexRowsTopFirst) {
         std::vector<uint32_t> stored;
@@ -62,10 +62,10 @@ Picture picture(uint16_t bits, bool topDown, uint32_t compression = 0) {
                 expectedPixels.push_back(rgb);
             }
         }
-        p.spec.rows.push_back(stored);
+        p.layout.rows.push_back(stored);
     }
     if (!topDown)
-        std::reverse(p.spec.rows.begin(), p.spec.rows.end());
+        std::reverse(p.layout.rows.begin(), p.layout.rows.end());
     p.expected = rgbOf(expectedPixels);
     return p;
 }
@@ -80,7 +80,7 @@ class BmpDepth : public testing::TestWithParam<DepthCase> {};
 TEST_P(BmpDepth, DecodesBothRowOrdersToTheSameTopFirstBlock) {
     for (bool topDown : {false, true}) {
         const Picture p = picture(GetParam().bits, topDown, GetParam().compression);
-        const LoadResult r = loadBytes(buildBmp(p.spec));
+        const LoadResult r = loadBytes(buildBmp(p.layout));
         ASSERT_TRUE(r.ok) << "top-down " << topDown;
         EXPECT_EQ(r.width, 5);
         EXPECT_EQ(r.height, 3);
@@ -95,71 +95,71 @@ INSTANTIATE_TEST_SUITE_P(AllDepths, BmpDepth,
                                          DepthCase{32, 3}));
 
 TEST(Bmp, OneBitPixelsAreTakenMostSignificantBitFirst) {
-    BmpBuild spec;
-    spec.width = 1;
-    spec.height = 2;
-    spec.bitsPerPixel = 1;
-    spec.palette = {0x000000, 0xFFFFFF};
-    spec.rows = {{1}, {0}}; // bottom row first: the picture's bottom pixel is white
-    const LoadResult r = loadBytes(buildBmp(spec));
+    BmpBuild layout;
+    layout.width = 1;
+    layout.height = 2;
+    layout.bitsPerPixel = 1;
+    layout.palette = {0x000000, 0xFFFFFF};
+    layout.rows = {{1}, {0}}; // bottom row first: the picture's bottom pixel is white
+    const LoadResult r = loadBytes(buildBmp(layout));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.pixels, rgbOf({0x000000, 0xFFFFFF}));
 }
 
 TEST(Bmp, SixteenBitValuesIgnoreTheTopBit) {
-    BmpBuild spec;
-    spec.width = 4;
-    spec.height = 1;
-    spec.bitsPerPixel = 16;
-    spec.rows = {{0x7FFF, 0x8000, 0x7C00, 0x001F}};
-    const LoadResult r = loadBytes(buildBmp(spec));
+    BmpBuild layout;
+    layout.width = 4;
+    layout.height = 1;
+    layout.bitsPerPixel = 16;
+    layout.rows = {{0x7FFF, 0x8000, 0x7C00, 0x001F}};
+    const LoadResult r = loadBytes(buildBmp(layout));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.pixels, rgbOf({0xF8F8F8, 0x000000, 0xF80000, 0x0000F8}));
 }
 
 TEST(Bmp, ThirtyTwoBitByteOrderDependsOnCompression) {
     for (uint32_t compression : {0u, 3u}) {
-        BmpBuild spec;
-        spec.width = 1;
-        spec.height = 1;
-        spec.bitsPerPixel = 32;
-        spec.compression = compression;
-        spec.rows = {{0x40302010}}; // bytes 10 20 30 40
-        const LoadResult r = loadBytes(buildBmp(spec));
+        BmpBuild layout;
+        layout.width = 1;
+        layout.height = 1;
+        layout.bitsPerPixel = 32;
+        layout.compression = compression;
+        layout.rows = {{0x40302010}}; // bytes 10 20 30 40
+        const LoadResult r = loadBytes(buildBmp(layout));
         ASSERT_TRUE(r.ok);
         EXPECT_EQ(r.pixels, rgbOf({compression == 0 ? 0x302010u : 0x403020u}));
     }
 }
 
 TEST(Bmp, ColourTableIsAlwaysFullSizeWhateverColoursUsedSays) {
-    BmpBuild spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.bitsPerPixel = 8;
-    spec.coloursUsed = 16;
-    spec.palette = paletteOf(8);
-    spec.rows = {{3, 200}};
-    LoadResult r = loadBytes(buildBmp(spec));
+    BmpBuild layout;
+    layout.width = 2;
+    layout.height = 1;
+    layout.bitsPerPixel = 8;
+    layout.coloursUsed = 16;
+    layout.palette = paletteOf(8);
+    layout.rows = {{3, 200}};
+    LoadResult r = loadBytes(buildBmp(layout));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.pixels, rgbOf({0x0000FF, 0xC8C8C8}));
 
     // Only 16 entries stored and the pixel data right after them: the table
     // read takes 1024 bytes and runs off the end of this short file.
-    spec.palette.resize(16);
-    r = loadBytes(buildBmp(spec));
+    layout.palette.resize(16);
+    r = loadBytes(buildBmp(layout));
     EXPECT_FALSE(r.ok);
 }
 
 TEST(Bmp, LaterHeaderVersionsPlaceTheColourTableAfterTheirFullSize) {
-    BmpBuild spec;
-    spec.width = 3;
-    spec.height = 1;
-    spec.bitsPerPixel = 4;
-    spec.infoSize = 124;
-    spec.gap = 37; // pixel data offset beyond the table: bytes in between are skipped
-    spec.palette = paletteOf(4);
-    spec.rows = {{2, 1, 0}};
-    const LoadResult r = loadBytes(buildBmp(spec));
+    BmpBuild layout;
+    layout.width = 3;
+    layout.height = 1;
+    layout.bitsPerPixel = 4;
+    layout.infoSize = 124;
+    layout.gap = 37; // pixel data offset beyond the table: bytes in between are skipped
+    layout.palette = paletteOf(4);
+    layout.rows = {{2, 1, 0}};
+    const LoadResult r = loadBytes(buildBmp(layout));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.pixels, rgbOf({0x00FF80, 0xFF0000, 0x102030}));
 }
@@ -168,12 +168,12 @@ TEST(Bmp, RowPaddingPerDepthAndWidth) {
     // Two rows with opposite patterns: a wrong row length shifts the second.
     for (uint16_t bits : {1, 4, 8, 16, 24, 32}) {
         for (int32_t width = 1; width <= 9; ++width) {
-            BmpBuild spec;
-            spec.width = width;
-            spec.height = -2;
-            spec.bitsPerPixel = bits;
+            BmpBuild layout;
+            layout.width = width;
+            layout.height = -2;
+            layout.bitsPerPixel = bits;
             if (bits <= 8)
-                spec.palette = paletteOf(bits);
+                layout.palette = paletteOf(bits);
             auto stored = [bits](uint32_t index) -> uint32_t {
                 if (bits <= 8)
                     return index;
@@ -195,8 +195,8 @@ TEST(Bmp, RowPaddingPerDepthAndWidth) {
                 expected.push_back(decoded(static_cast<uint32_t>(x % 2)));
             for (int32_t x = 0; x < width; ++x)
                 expected.push_back(decoded(static_cast<uint32_t>(1 - x % 2)));
-            spec.rows = {top, bottom};
-            const LoadResult r = loadBytes(buildBmp(spec));
+            layout.rows = {top, bottom};
+            const LoadResult r = loadBytes(buildBmp(layout));
             ASSERT_TRUE(r.ok) << bits << " bits, width " << width;
             EXPECT_EQ(r.pixels, rgbOf(expected)) << bits << " bits, width " << width;
         }
@@ -218,14 +218,14 @@ TEST(Bmp, TruncationInsideLastRowPaddingLoadsOnlyForSixteenAndTwentyFourBits) {
         {4, 3, 1, false}, {1, 1, 1, false},  {32, 1, 1, false},
     };
     for (const Case& c : cases) {
-        BmpBuild spec;
-        spec.width = c.width;
-        spec.height = 2;
-        spec.bitsPerPixel = c.bits;
+        BmpBuild layout;
+        layout.width = c.width;
+        layout.height = 2;
+        layout.bitsPerPixel = c.bits;
         if (c.bits <= 8)
-            spec.palette = paletteOf(c.bits);
-        spec.rows.assign(2, std::vector<uint32_t>(static_cast<size_t>(c.width), 1));
-        Bytes file = buildBmp(spec);
+            layout.palette = paletteOf(c.bits);
+        layout.rows.assign(2, std::vector<uint32_t>(static_cast<size_t>(c.width), 1));
+        Bytes file = buildBmp(layout);
         file.resize(file.size() - c.cut);
         const LoadResult r = loadBytes(file);
         EXPECT_EQ(r.ok, c.loads) << c.bits << " bits, cut " << c.cut;
@@ -259,15 +259,15 @@ TEST(Bmp, RefusedHeaders) {
         {"huge 1-bit claim", 1, 0, 60000, 60000},
     };
     for (const Case& c : cases) {
-        BmpBuild spec;
-        spec.width = c.width;
-        spec.height = c.height;
-        spec.bitsPerPixel = c.bits;
-        spec.compression = c.compression;
+        BmpBuild layout;
+        layout.width = c.width;
+        layout.height = c.height;
+        layout.bitsPerPixel = c.bits;
+        layout.compression = c.compression;
         if (c.bits <= 8)
-            spec.palette = std::vector<uint32_t>(size_t{1} << c.bits, 0x808080);
-        spec.rows = {std::vector<uint32_t>(4, 1)};
-        const LoadResult r = loadBytes(buildBmp(spec));
+            layout.palette = std::vector<uint32_t>(size_t{1} << c.bits, 0x808080);
+        layout.rows = {std::vector<uint32_t>(4, 1)};
+        const LoadResult r = loadBytes(buildBmp(layout));
         EXPECT_FALSE(r.ok) << c.what;
         EXPECT_EQ(r.width, -7) << c.what;
         EXPECT_EQ(r.height, -9) << c.what;
@@ -280,13 +280,13 @@ TEST(Bmp, ImagesWithoutPixelsLoadWithoutReadingRows) {
         {0, 3}, {3, 0}, {0, 0}, {0, INT32_MAX}, {0, -INT32_MAX}};
     for (uint16_t bits : {1, 8, 16, 24, 32}) {
         for (auto [w, h] : sizes) {
-            BmpBuild spec;
-            spec.width = w;
-            spec.height = h;
-            spec.bitsPerPixel = bits;
+            BmpBuild layout;
+            layout.width = w;
+            layout.height = h;
+            layout.bitsPerPixel = bits;
             if (bits <= 8)
-                spec.palette = paletteOf(bits);
-            const LoadResult r = loadBytes(buildBmp(spec));
+                layout.palette = paletteOf(bits);
+            const LoadResult r = loadBytes(buildBmp(layout));
             ASSERT_TRUE(r.ok) << bits << " bits " << w << " x " << h;
             EXPECT_EQ(r.width, w);
             EXPECT_EQ(r.height, h < 0 ? -h : h);
@@ -298,11 +298,11 @@ TEST(Bmp, ImagesWithoutPixelsLoadWithoutReadingRows) {
 TEST(Bmp, NegativeSeekTargetIsRefusedAndReadingGoesOnFromThere) {
     // A pixel-data offset that makes a negative 32-bit position: the seek is
     // refused and the rows are read straight after the information header.
-    BmpBuild spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.rows = {{0x112233, 0x445566}};
-    Bytes file = buildBmp(spec);
+    BmpBuild layout;
+    layout.width = 2;
+    layout.height = 1;
+    layout.rows = {{0x112233, 0x445566}};
+    Bytes file = buildBmp(layout);
     file[10] = 0x00, file[11] = 0x00, file[12] = 0x00, file[13] = 0x80;
     const LoadResult r = loadBytes(file);
     ASSERT_TRUE(r.ok);

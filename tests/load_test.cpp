@@ -9,19 +9,19 @@
 namespace {
 
 Bytes tinyBmp() {
-    BmpBuild spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.rows = {{0xABCDEF, 0x123456}};
-    return buildBmp(spec);
+    BmpBuild layout;
+    layout.width = 2;
+    layout.height = 1;
+    layout.rows = {{0xABCDEF, 0x123456}};
+    return buildBmp(layout);
 }
 
 Bytes tinyTga() {
-    TgaBuild spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.pixelData = {1, 2, 3};
-    return buildTga(spec);
+    TgaBuild layout;
+    layout.width = 1;
+    layout.height = 1;
+    layout.pixelData = {1, 2, 3};
+    return buildTga(layout);
 }
 
 TEST(LoadImage, ShortAndForeignStreamsFailAtTheirEnd) {

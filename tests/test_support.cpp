@@ -21,9 +21,9 @@ void putU32(Bytes& out, uint32_t value) {
 
 namespace {
 
-Bytes encodeBmpRow(const BmpBuild& spec, const std::vector<uint32_t>& row) {
+Bytes encodeBmpRow(const BmpBuild& layout, const std::vector<uint32_t>& row) {
     Bytes out;
-    const int bits = spec.bitsPerPixel;
+    const int bits = layout.bitsPerPixel;
     if (bits <= 8) {
         uint32_t acc = 0;
         int filled = 0;
@@ -58,64 +58,64 @@ Bytes encodeBmpRow(const BmpBuild& spec, const std::vector<uint32_t>& row) {
 
 } // namespace
 
-Bytes buildBmp(const BmpBuild& spec) {
+Bytes buildBmp(const BmpBuild& layout) {
     Bytes table;
-    for (uint32_t rgb : spec.palette) {
+    for (uint32_t rgb : layout.palette) {
         table.push_back(static_cast<uint8_t>(rgb));
         table.push_back(static_cast<uint8_t>(rgb >> 8));
         table.push_back(static_cast<uint8_t>(rgb >> 16));
         table.push_back(0);
     }
     const uint32_t pixelOffset =
-        14 + spec.infoSize + static_cast<uint32_t>(table.size()) + spec.gap;
+        14 + layout.infoSize + static_cast<uint32_t>(table.size()) + layout.gap;
     Bytes out = {'B', 'M'};
     putU32(out, 0);
     putU32(out, 0);
     putU32(out, pixelOffset);
-    putU32(out, spec.infoSize);
-    putU32(out, static_cast<uint32_t>(spec.width));
-    putU32(out, static_cast<uint32_t>(spec.height));
+    putU32(out, layout.infoSize);
+    putU32(out, static_cast<uint32_t>(layout.width));
+    putU32(out, static_cast<uint32_t>(layout.height));
     putU16(out, 1);
-    putU16(out, spec.bitsPerPixel);
-    putU32(out, spec.compression);
+    putU16(out, layout.bitsPerPixel);
+    putU32(out, layout.compression);
     putU32(out, 0);
     putU32(out, 2835);
     putU32(out, 2835);
-    putU32(out, spec.coloursUsed);
+    putU32(out, layout.coloursUsed);
     putU32(out, 0);
-    out.resize(14 + spec.infoSize, 0);
+    out.resize(14 + layout.infoSize, 0);
     out.insert(out.end(), table.begin(), table.end());
     out.resize(pixelOffset, 0xEE);
-    for (const auto& row : spec.rows) {
-        const Bytes encoded = encodeBmpRow(spec, row);
+    for (const auto& row : layout.rows) {
+        const Bytes encoded = encodeBmpRow(layout, row);
         out.insert(out.end(), encoded.begin(), encoded.end());
     }
     return out;
 }
 
-Bytes buildTga(const TgaBuild& spec) {
+Bytes buildTga(const TgaBuild& layout) {
     Bytes out;
-    out.push_back(spec.idLength);
-    out.push_back(spec.colourMapType);
-    out.push_back(spec.imageType);
-    putU16(out, spec.colourMapFirst);
-    putU16(out, static_cast<uint32_t>(spec.colourMap.size()));
-    out.push_back(spec.colourMapEntryBits);
+    out.push_back(layout.idLength);
+    out.push_back(layout.colourMapType);
+    out.push_back(layout.imageType);
+    putU16(out, layout.colourMapFirst);
+    putU16(out, static_cast<uint32_t>(layout.colourMap.size()));
+    out.push_back(layout.colourMapEntryBits);
     putU16(out, 0);
     putU16(out, 0);
-    putU16(out, spec.width);
-    putU16(out, spec.height);
-    out.push_back(spec.pixelDepth);
-    out.push_back(spec.descriptor);
-    for (int i = 0; i < spec.idLength; ++i)
+    putU16(out, layout.width);
+    putU16(out, layout.height);
+    out.push_back(layout.pixelDepth);
+    out.push_back(layout.descriptor);
+    for (int i = 0; i < layout.idLength; ++i)
         out.push_back(static_cast<uint8_t>(0xA0 + i));
-    for (uint32_t rgb : spec.colourMap) {
+    for (uint32_t rgb : layout.colourMap) {
         out.push_back(static_cast<uint8_t>(rgb));
         out.push_back(static_cast<uint8_t>(rgb >> 8));
         out.push_back(static_cast<uint8_t>(rgb >> 16));
     }
-    out.insert(out.end(), spec.pixelData.begin(), spec.pixelData.end());
-    if (spec.footer) {
+    out.insert(out.end(), layout.pixelData.begin(), layout.pixelData.end());
+    if (layout.footer) {
         putU32(out, 0);
         putU32(out, 0);
         const char* signature = "TRUEVISION-XFILE.";

@@ -25,7 +25,7 @@ struct BmpBuild {
     std::vector<uint32_t> palette; // 0xRRGGBB entries
     std::vector<std::vector<uint32_t>> rows;
 };
-Bytes buildBmp(const BmpBuild& spec);
+Bytes buildBmp(const BmpBuild& layout);
 
 // A TGA file: the 18-byte header, the image ID, the colour map (24-bit
 // entries given as 0xRRGGBB), the pixel data as given, and the footer.
@@ -43,7 +43,7 @@ struct TgaBuild {
     Bytes pixelData;
     bool footer = true;
 };
-Bytes buildTga(const TgaBuild& spec);
+Bytes buildTga(const TgaBuild& layout);
 
 struct LoadResult {
     bool ok = false;

@@ -5,27 +5,27 @@
 namespace {
 
 TgaBuild colourMapped(uint8_t type, Bytes pixelData) {
-    TgaBuild spec;
-    spec.imageType = type;
-    spec.colourMapType = 1;
-    spec.pixelDepth = 8;
-    spec.colourMap = {0xFF0000, 0x00FF00, 0x0000FF};
-    spec.pixelData = std::move(pixelData);
-    return spec;
+    TgaBuild layout;
+    layout.imageType = type;
+    layout.colourMapType = 1;
+    layout.pixelDepth = 8;
+    layout.colourMap = {0xFF0000, 0x00FF00, 0x0000FF};
+    layout.pixelData = std::move(pixelData);
+    return layout;
 }
 
 struct TypeCase {
     const char* what;
-    TgaBuild spec;
+    TgaBuild layout;
     Bytes expected;
 };
 
 TEST(Tga, DecodesEveryImageType) {
     const uint16_t w = 3, h = 2;
-    auto sized = [&](TgaBuild spec) {
-        spec.width = w;
-        spec.height = h;
-        return spec;
+    auto sized = [&](TgaBuild layout) {
+        layout.width = w;
+        layout.height = h;
+        return layout;
     };
     TgaBuild trueColour;
     trueColour.imageType = 2;
@@ -55,7 +55,7 @@ TEST(Tga, DecodesEveryImageType) {
         {"type 11", sized(greyRle), rgbOf({0x808080, 0, 0xFFFFFF, 0x090909, 0x090909, 0x090909})},
     };
     for (const TypeCase& c : cases) {
-        const LoadResult r = loadBytes(buildTga(c.spec));
+        const LoadResult r = loadBytes(buildTga(c.layout));
         ASSERT_TRUE(r.ok) << c.what;
         EXPECT_EQ(r.width, w) << c.what;
         EXPECT_EQ(r.height, h) << c.what;
@@ -64,14 +64,14 @@ TEST(Tga, DecodesEveryImageType) {
 }
 
 TEST(Tga, RowsAreNeverFlippedWhateverTheDescriptorSays) {
-    TgaBuild spec;
-    spec.width = 1;
-    spec.height = 2;
-    spec.pixelData = {1, 2, 3, 4, 5, 6};
+    TgaBuild layout;
+    layout.width = 1;
+    layout.height = 2;
+    layout.pixelData = {1, 2, 3, 4, 5, 6};
     Bytes first;
     for (uint8_t descriptor : {0x00, 0x20, 0x10, 0x30, 0x08}) {
-        spec.descriptor = descriptor;
-        const LoadResult r = loadBytes(buildTga(spec));
+        layout.descriptor = descriptor;
+        const LoadResult r = loadBytes(buildTga(layout));
         ASSERT_TRUE(r.ok);
         EXPECT_EQ(r.pixels, rgbOf({0x030201, 0x060504})) << int(descriptor);
     }
@@ -101,13 +101,13 @@ TEST(Tga, RunLengthPacketsAreClippedAtTheRowEnd) {
         {"run of 1 and raw of 1", 2, 1, {0x80, 4, 0x00, 6}, {4, 6}},
     };
     for (const Case& c : cases) {
-        TgaBuild spec;
-        spec.imageType = 11;
-        spec.pixelDepth = 8;
-        spec.width = c.width;
-        spec.height = c.height;
-        spec.pixelData = c.data;
-        const LoadResult r = loadBytes(buildTga(spec));
+        TgaBuild layout;
+        layout.imageType = 11;
+        layout.pixelDepth = 8;
+        layout.width = c.width;
+        layout.height = c.height;
+        layout.pixelData = c.data;
+        const LoadResult r = loadBytes(buildTga(layout));
         ASSERT_TRUE(r.ok) << c.what;
         Bytes expected;
         for (uint8_t g : c.expected)
@@ -118,69 +118,69 @@ TEST(Tga, RunLengthPacketsAreClippedAtTheRowEnd) {
 
 TEST(Tga, ColourMapRules) {
     // The first entry index never shifts the lookup.
-    TgaBuild spec = colourMapped(1, {0, 1});
-    spec.width = 2;
-    spec.height = 1;
-    spec.colourMapFirst = 16;
-    LoadResult r = loadBytes(buildTga(spec));
+    TgaBuild layout = colourMapped(1, {0, 1});
+    layout.width = 2;
+    layout.height = 1;
+    layout.colourMapFirst = 16;
+    LoadResult r = loadBytes(buildTga(layout));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.pixels, rgbOf({0xFF0000, 0x00FF00}));
 
     // An index past the map's length is black.
-    spec.pixelData = {2, 200};
-    r = loadBytes(buildTga(spec));
+    layout.pixelData = {2, 200};
+    r = loadBytes(buildTga(layout));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.pixels, rgbOf({0x0000FF, 0x000000}));
 
     // A map of 300 entries: the first 256 are kept and the pixel data is
     // found after all 300.
-    spec.colourMap.clear();
+    layout.colourMap.clear();
     for (uint32_t i = 0; i < 300; ++i)
-        spec.colourMap.push_back(0x010000 * (i % 256) + 0x42);
-    spec.pixelData = {255, 7};
-    r = loadBytes(buildTga(spec));
+        layout.colourMap.push_back(0x010000 * (i % 256) + 0x42);
+    layout.pixelData = {255, 7};
+    r = loadBytes(buildTga(layout));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.pixels, rgbOf({0xFF0042, 0x070042}));
 }
 
 TEST(Tga, TrueColourTakesThreeBytesPerPixelAndNoColourMap) {
     // Pixel depth 32 is still read 3 bytes a pixel.
-    TgaBuild spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.pixelDepth = 32;
-    spec.pixelData = {1, 2, 3, 4, 5, 6};
-    LoadResult r = loadBytes(buildTga(spec));
+    TgaBuild layout;
+    layout.width = 2;
+    layout.height = 1;
+    layout.pixelDepth = 32;
+    layout.pixelData = {1, 2, 3, 4, 5, 6};
+    LoadResult r = loadBytes(buildTga(layout));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.pixels, rgbOf({0x030201, 0x060504}));
 
     // A colour map carried by a true-colour file is taken as pixel data.
-    spec.colourMapType = 1;
-    spec.colourMap = {0x030201};
-    spec.pixelData = {4, 5, 6};
-    r = loadBytes(buildTga(spec));
+    layout.colourMapType = 1;
+    layout.colourMap = {0x030201};
+    layout.pixelData = {4, 5, 6};
+    r = loadBytes(buildTga(layout));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.pixels, rgbOf({0x030201, 0x060504}));
 }
 
 TEST(Tga, ImageIdIsSkipped) {
     for (uint8_t idLength : {1, 17, 255}) {
-        TgaBuild spec = colourMapped(1, {2});
-        spec.width = 1;
-        spec.height = 1;
-        spec.idLength = idLength;
-        const LoadResult r = loadBytes(buildTga(spec));
+        TgaBuild layout = colourMapped(1, {2});
+        layout.width = 1;
+        layout.height = 1;
+        layout.idLength = idLength;
+        const LoadResult r = loadBytes(buildTga(layout));
         ASSERT_TRUE(r.ok) << int(idLength);
         EXPECT_EQ(r.pixels, rgbOf({0x0000FF}));
     }
 }
 
 TEST(Tga, FooterSignatureAloneDecides) {
-    TgaBuild spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.pixelData = {1, 2, 3};
-    Bytes file = buildTga(spec);
+    TgaBuild layout;
+    layout.width = 1;
+    layout.height = 1;
+    layout.pixelData = {1, 2, 3};
+    Bytes file = buildTga(layout);
     // Extension and developer offsets, the full stop and the NUL are not looked at.
     for (size_t i = file.size() - 26; i < file.size() - 18; ++i)
         file[i] = 0xAB;
@@ -193,11 +193,11 @@ TEST(Tga, FooterSignatureAloneDecides) {
 
 TEST(Tga, Rejections) {
     auto basic = [] {
-        TgaBuild spec;
-        spec.width = 2;
-        spec.height = 2;
-        spec.pixelData = Bytes(12, 0x33);
-        return spec;
+        TgaBuild layout;
+        layout.width = 2;
+        layout.height = 2;
+        layout.pixelData = Bytes(12, 0x33);
+        return layout;
     };
     std::vector<std::pair<const char*, Bytes>> cases;
     {
@@ -270,11 +270,11 @@ TEST(Tga, Rejections) {
 TEST(Tga, RunLengthImagesWithoutPixelsLoad) {
     for (uint8_t type : {9, 10, 11}) {
         for (auto [w, h] : {std::pair<uint16_t, uint16_t>{0, 5}, {5, 0}, {0, 65535}}) {
-            TgaBuild spec = type == 9 ? colourMapped(9, {}) : TgaBuild{};
-            spec.imageType = type;
-            spec.width = w;
-            spec.height = h;
-            const LoadResult r = loadBytes(buildTga(spec));
+            TgaBuild layout = type == 9 ? colourMapped(9, {}) : TgaBuild{};
+            layout.imageType = type;
+            layout.width = w;
+            layout.height = h;
+            const LoadResult r = loadBytes(buildTga(layout));
             ASSERT_TRUE(r.ok) << int(type) << ": " << w << " x " << h;
             EXPECT_EQ(r.width, w);
             EXPECT_EQ(r.height, h);

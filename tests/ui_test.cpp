@@ -95,12 +95,12 @@ class Dialog : public testing::Test {
     }
 
     std::string writeBmp(const std::string& name, int32_t width, int32_t height) {
-        BmpBuild spec;
-        spec.width = width;
-        spec.height = height;
-        spec.rows.assign(static_cast<size_t>(height),
-                         std::vector<uint32_t>(static_cast<size_t>(width), 0x646464));
-        writeFileBytes(dir.file(name), buildBmp(spec));
+        BmpBuild layout;
+        layout.width = width;
+        layout.height = height;
+        layout.rows.assign(static_cast<size_t>(height),
+                           std::vector<uint32_t>(static_cast<size_t>(width), 0x646464));
+        writeFileBytes(dir.file(name), buildBmp(layout));
         return dir.file(name);
     }
 
