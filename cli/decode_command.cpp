@@ -1,8 +1,8 @@
 #include "cli/commands.h"
 
+#include "convert/target_file.h"
 #include <cerrno>
 #include <cstdlib>
-#include <sys/stat.h>
 
 namespace {
 
@@ -14,13 +14,12 @@ struct DecodeOptions {
 // Binary PPM (P6, maxval 255), rows from row 0. Removes a regular file that
 // it could not finish.
 int writePpm(const std::string& path, const RgbImage& image) {
-    FILE* stream = fopen(path.c_str(), "wb");
+    bool regular = false;
+    FILE* stream = openTargetFile(path.c_str(), &regular);
     if (stream == nullptr) {
         reportWriteError(path, errno);
         return 1;
     }
-    struct stat info {};
-    const bool regular = fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode);
     const size_t bytes = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 3;
     bool written = fprintf(stream, "P6\n%d %d\n255\n", image.width, image.height) > 0;
     if (written && bytes > 0)

@@ -1,9 +1,9 @@
 #include "convert/preview_bmp.h"
 
+#include "convert/target_file.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
 
 namespace {
 
@@ -73,14 +73,13 @@ int32_t writePreviewBmp(const char* path, int32_t width, int32_t height, const u
         if (row == nullptr)
             return fail(systemError, ENOMEM);
     }
-    FILE* stream = fopen(path, "wb");
+    bool regular = false;
+    FILE* stream = openTargetFile(path, &regular);
     if (stream == nullptr) {
         const int code = errno;
         free(row);
         return fail(systemError, code);
     }
-    struct stat info {};
-    const bool regular = fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode);
     uint8_t headers[fileHeaderBytes + infoHeaderBytes];
     bmpHeaders(headers, width, height, static_cast<uint32_t>(pixelBytes));
     bool written = fwrite(headers, 1, sizeof headers, stream) == sizeof headers;

@@ -1,9 +1,9 @@
 #include "convert/convert.h"
+#include "convert/target_file.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <sys/stat.h>
 
 namespace {
 
@@ -41,11 +41,6 @@ void runPass(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
         ditherAtkinsonBoyle(P, Q, width, height, greenCompensation);
     else
         quantisePlain(P, Q, width, height, greenCompensation);
-}
-
-bool isRegularFile(FILE* stream) {
-    struct stat info {};
-    return fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 int32_t fail(int* systemError, int code) {
@@ -158,12 +153,12 @@ struct RgnTarget {
 };
 
 bool openRgnTarget(RgnTarget* target, const char* path, int32_t width, int32_t height) {
-    *target = RgnTarget{path, fopen(path, "wb"), false, true, 0};
+    *target = RgnTarget{path, nullptr, false, true, 0};
+    target->stream = openTargetFile(path, &target->regular);
     if (target->stream == nullptr) {
         target->code = errno;
         return false;
     }
-    target->regular = isRegularFile(target->stream);
     int32_t header[12];
     rgnHeaderWords(width, height, header);
     for (int32_t word : header)

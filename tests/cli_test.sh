@@ -80,6 +80,17 @@ for command in decode convert; do
     check "$command without output" 2 $?
 done
 
+# A named pipe nobody reads is refused at once rather than waited on.
+mkfifo "$work/pipe"
+for command in decode convert; do
+    timeout 20 "$cli" $command "$samples/sample.bmp" "$work/pipe" 2>"$work/err"
+    check "$command into a pipe without a reader" 1 $?
+    expect_text "$command into a pipe without a reader" "$work/err" "$work/pipe"
+    [ -p "$work/pipe" ] || { echo "FAIL: $command removed the pipe"; failures=$((failures + 1)); }
+done
+timeout 20 "$cli" convert --preview "$work/pipe" "$samples/sample.bmp" "$work/p.rgn" 2>"$work/err"
+check "preview into a pipe without a reader" 1 $?
+
 cp "$samples/sample.bmp" "$work/self.bmp"
 for command in decode convert; do
     "$cli" $command "$work/self.bmp" "$work/./self.bmp" 2>"$work/err"
