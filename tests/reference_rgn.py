@@ -2,8 +2,8 @@
 """An independent, deliberately plain model of the RGN/MBR conversion, used to
 derive the checksums that tests/cli_test.sh holds for the sample picture.
 
-    halvex-cli decode samples/sample.bmp /tmp/s.ppm
-    tests/reference_rgn.py /tmp/s.ppm
+    halvex-cli decode samples/sample.bmp sample.ppm
+    tests/reference_rgn.py sample.ppm
 
 prints one line per mode and compensation: dither, on/off, sha256 of the file.
 """
