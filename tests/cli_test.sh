@@ -6,28 +6,7 @@ cli=$1
 samples=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-check() { # description, expected status, actual status
-    if [ "$2" != "$3" ]; then
-        echo "FAIL: $1 (status $3, expected $2)"
-        failures=$((failures + 1))
-    fi
-}
-expect_text() { # description, file, text
-    grep -qF -- "$3" "$2" || {
-        echo "FAIL: $1: '$3' not in: $(cat "$2")"
-        failures=$((failures + 1))
-    }
-}
-expect_sha() { # description, file, sha256
-    local got
-    got=$(sha256sum "$2" | cut -d' ' -f1)
-    [ "$got" = "$3" ] || {
-        echo "FAIL: $1: sha256 $got"
-        failures=$((failures + 1))
-    }
-}
+. "$(dirname "$0")/check_lib.sh"
 
 "$cli" decode "$samples/sample.bmp" "$work/s.ppm"
 check "decode sample" 0 $?
@@ -57,14 +36,14 @@ for command in decode convert; do
     "$cli" $command "$work/missing.bmp" "$work/out" 2>"$work/err"
     check "$command missing input" 1 $?
     expect_text "$command missing input" "$work/err" "Error opening file"
-    [ ! -e "$work/out" ] || { echo "FAIL: $command created output for a missing input"; failures=$((failures + 1)); }
+    expect_true "$command creates no output for a missing input" test ! -e "$work/out"
 
     head -c 300 /dev/urandom >"$work/garbage.bmp"
     echo keep >"$work/existing"
     "$cli" $command "$work/garbage.bmp" "$work/existing" 2>"$work/err"
     check "$command garbage" 1 $?
     expect_text "$command garbage" "$work/err" "Error reading file (not BMP?)"
-    [ "$(cat "$work/existing")" = keep ] || { echo "FAIL: $command touched the output"; failures=$((failures + 1)); }
+    expect_true "$command leaves the output alone" test "$(cat "$work/existing")" = keep
 
     "$cli" $command "$samples/sample.bmp" "$work/no/such/dir/out" 2>"$work/err"
     check "$command unwritable target" 1 $?
@@ -74,7 +53,7 @@ for command in decode convert; do
     "$cli" $command "$samples/sample.bmp" /dev/full 2>"$work/err"
     check "$command full device" 1 $?
     expect_text "$command full device" "$work/err" "No space left on device"
-    [ -c /dev/full ] || { echo "FAIL: /dev/full was removed"; failures=$((failures + 1)); }
+    expect_true "/dev/full survives" test -c /dev/full
 
     "$cli" $command "$samples/sample.bmp" 2>/dev/null
     check "$command without output" 2 $?
@@ -86,7 +65,7 @@ for command in decode convert; do
     timeout 20 "$cli" $command "$samples/sample.bmp" "$work/pipe" 2>"$work/err"
     check "$command into a pipe without a reader" 1 $?
     expect_text "$command into a pipe without a reader" "$work/err" "$work/pipe"
-    [ -p "$work/pipe" ] || { echo "FAIL: $command removed the pipe"; failures=$((failures + 1)); }
+    expect_true "$command leaves the pipe" test -p "$work/pipe"
 done
 timeout 20 "$cli" convert --preview "$work/pipe" "$samples/sample.bmp" "$work/p.rgn" 2>"$work/err"
 check "preview into a pipe without a reader" 1 $?
@@ -96,7 +75,7 @@ for command in decode convert; do
     "$cli" $command "$work/self.bmp" "$work/./self.bmp" 2>"$work/err"
     check "$command onto its own input" 1 $?
     expect_text "$command onto its own input" "$work/err" "it is the input file"
-    cmp -s "$samples/sample.bmp" "$work/self.bmp" || { echo "FAIL: $command overwrote its input"; failures=$((failures + 1)); }
+    same_files "$command leaves its input" "$samples/sample.bmp" "$work/self.bmp"
 done
 
 "$cli" convert --dither sideways "$samples/sample.bmp" "$work/x.rgn" 2>/dev/null
@@ -114,8 +93,4 @@ expect_text "help lists convert" "$work/help" "convert"
 check "version" 0 $?
 expect_text "version" "$work/version" "halvex-cli"
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures command-line check(s) failed"
-    exit 1
-fi
-echo "command-line checks passed"
+finish_checks "command line"

@@ -7,29 +7,7 @@ cli=$1
 samples=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-checks=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-check() { # description, expected status, actual status
-    checks=$((checks + 1))
-    [ "$2" = "$3" ] || fail "$1 (status $3, expected $2)"
-}
-expect_text() { # description, file, text
-    checks=$((checks + 1))
-    grep -qF -- "$3" "$2" || fail "$1: '$3' not in: $(cat "$2")"
-}
-expect_no_line() { # description, file, line
-    checks=$((checks + 1))
-    ! grep -qxF -- "$3" "$2" || fail "$1: '$3' unexpected in: $(cat "$2")"
-}
-same_files() { # description, file, file
-    checks=$((checks + 1))
-    cmp -s "$2" "$3" || fail "$1: $2 and $3 differ"
-}
+. "$(dirname "$0")/../check_lib.sh"
 
 # A 24-bit BMP from hexadecimal bytes of the stored rows (padding included),
 # with the header fields the preview writer uses (72 dots per inch).
@@ -186,5 +164,4 @@ expect_text "info on a stub" "$work/stderr" "shorter than the 48-byte header"
 check "info on a folder" 1 $?
 expect_text "info on a folder" "$work/stderr" "Error opening file"
 
-echo "cli commands: $((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish_checks "cli commands"
