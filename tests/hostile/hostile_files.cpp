@@ -1,36 +1,28 @@
 #include "hostile_files.h"
 
+#include "../test_support.h"
+
 namespace {
-
-void put16(Bytes& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void put32(Bytes& out, uint32_t v) {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
-}
 
 // File header and 40-byte info header; the pixel data starts right after
 // them and the colour table (for 8 bits per pixel or fewer).
 Bytes bmpHeaders(int32_t width, int32_t height, uint16_t bits) {
     const uint32_t table = bits <= 8 ? (4u << bits) : 0;
     Bytes out = {'B', 'M'};
-    put32(out, 0);
-    put32(out, 0);
-    put32(out, 54 + table);
-    put32(out, 40);
-    put32(out, static_cast<uint32_t>(width));
-    put32(out, static_cast<uint32_t>(height));
-    put16(out, 1);
-    put16(out, bits);
-    put32(out, 0);
-    put32(out, 0);
-    put32(out, 2835);
-    put32(out, 2835);
-    put32(out, 0);
-    put32(out, 0);
+    putU32(out, 0);
+    putU32(out, 0);
+    putU32(out, 54 + table);
+    putU32(out, 40);
+    putU32(out, static_cast<uint32_t>(width));
+    putU32(out, static_cast<uint32_t>(height));
+    putU16(out, 1);
+    putU16(out, bits);
+    putU32(out, 0);
+    putU32(out, 0);
+    putU32(out, 2835);
+    putU32(out, 2835);
+    putU32(out, 0);
+    putU32(out, 0);
     out.resize(out.size() + table, 0x80);
     return out;
 }
@@ -43,18 +35,18 @@ Bytes withFiller(Bytes out, size_t total) {
 
 Bytes tgaHeader(uint8_t type, uint16_t width, uint16_t height, uint8_t depth) {
     Bytes out = {0, 0, type, 0, 0, 0, 0, 0};
-    put16(out, 0);
-    put16(out, 0);
-    put16(out, width);
-    put16(out, height);
+    putU16(out, 0);
+    putU16(out, 0);
+    putU16(out, width);
+    putU16(out, height);
     out.push_back(depth);
     out.push_back(0x20);
     return out;
 }
 
 void putFooter(Bytes& out) {
-    put32(out, 0);
-    put32(out, 0);
+    putU32(out, 0);
+    putU32(out, 0);
     const char signature[] = "TRUEVISION-XFILE.";
     out.insert(out.end(), signature, signature + sizeof signature); // with the NUL
 }
