@@ -118,12 +118,13 @@ void record(Batch& batch, size_t file, std::string failure) {
 // The failure message, or empty when the file converted.
 std::string convertFile(const BatchOptions& options, const std::string& input,
                         const std::string& output) {
-    RgbImage image{};
-    if (const char* message = loadImageFile(input, &image))
-        return message;
+    InputLoad load = loadInputFile(input, options.input);
+    if (!load.failure.empty())
+        return load.failure;
+    RgbImage image = load.image;
     int systemError = 0;
-    const int32_t result = convertImageToFile(output.c_str(), image, options.greenCompensation,
-                                              options.dither, &systemError);
+    const int32_t result =
+        convertImageToFile(output.c_str(), image, options.quantisation, &systemError);
     free(image.pixels);
     return result < 0 ? writeErrorMessage(output, systemError) : std::string();
 }

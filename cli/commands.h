@@ -4,6 +4,8 @@
 // raised as CLI11 parse errors and end with status 2.
 #pragma once
 
+#include "cli/dither_options.h"
+#include "cli/input_options.h"
 #include "convert/convert.h"
 #include "image/image.h"
 
@@ -19,14 +21,7 @@ void addDecodeCommand(CLI::App& app, CommandRunner& runner);
 void addConvertCommand(CLI::App& app, CommandRunner& runner);
 void addPreviewCommand(CLI::App& app, CommandRunner& runner);
 void addInfoCommand(CLI::App& app, CommandRunner& runner);
-
-// Loads path as an image. Null on success; otherwise the message for the
-// user, "Error opening file" or "Error reading file (not BMP?)".
-const char* loadImageFile(const std::string& path, RgbImage* image);
-
-// Loads path as an image; on failure prints the message of loadImageFile on
-// standard error and returns false.
-bool loadInputImage(const std::string& path, RgbImage* image);
+void addCompareCommand(CLI::App& app, CommandRunner& runner);
 
 // "Error writing <path>: <reason>", the message for a target that could not
 // be written, and the same printed on standard error.
@@ -44,8 +39,8 @@ struct BatchOptions {
     std::string outputDir;
     std::string extension = "rgn";
     int32_t jobs = 0; // 0: one per core
-    int32_t greenCompensation = 1;
-    DitherMode dither = ditherFloydSteinbergMode;
+    Quantisation quantisation;
+    InputOptions input;
 };
 
 // Runs the batch; exit status 0 when every file converted, 1 otherwise.

@@ -9,8 +9,8 @@
 namespace {
 
 struct ConvertOptions {
-    DitherMode dither = ditherFloydSteinbergMode;
-    bool greenCompensation = true;
+    Quantisation quantisation;
+    InputOptions input;
     std::vector<std::string> files;
     bool batch = false; // --output-dir given
     std::string outputDir;
@@ -20,22 +20,6 @@ struct ConvertOptions {
 };
 
 // The option vocabularies, built on first use rather than at start-up.
-const std::map<std::string, DitherMode>& ditherNames() {
-    static const std::map<std::string, DitherMode> names = {
-        {"none", ditherNone},
-        {"floyd-steinberg", ditherFloydSteinbergMode},
-        {"fs", ditherFloydSteinbergMode},
-        {"atkinson-boyle", ditherAtkinsonBoyleMode},
-        {"atkinson", ditherAtkinsonBoyleMode},
-    };
-    return names;
-}
-
-const std::map<std::string, bool>& switchNames() {
-    static const std::map<std::string, bool> names = {{"on", true}, {"off", false}};
-    return names;
-}
-
 const std::map<std::string, std::string>& extensionNames() {
     static const std::map<std::string, std::string> names = {{"rgn", "rgn"}, {"mbr", "mbr"}};
     return names;
@@ -45,7 +29,7 @@ const std::map<std::string, std::string>& extensionNames() {
 int convertWithPreview(const ConvertOptions& options, const RgbImage& image) {
     int32_t bytes = 0;
     uint8_t* words =
-        quantiseImage(image, options.greenCompensation ? 1 : 0, options.dither, &bytes);
+        quantiseImage(image, options.quantisation, &bytes);
     if (words == nullptr) {
         reportWriteError(options.files[1], image.width < 0 || image.height < 0 ? EINVAL : ENOMEM);
         return 1;
@@ -70,15 +54,15 @@ int runSingleConvert(const ConvertOptions& options) {
         (!options.preview.empty() && refuseToOverwriteInput(options.files[0], options.preview)))
         return 1;
     RgbImage image{};
-    if (!loadInputImage(options.files[0], &image))
+    if (!loadInputImage(options.files[0], options.input, &image))
         return 1;
     int status = 0;
     if (!options.preview.empty()) {
         status = convertWithPreview(options, image);
     } else {
         int systemError = 0;
-        if (convertImageToFile(options.files[1].c_str(), image, options.greenCompensation ? 1 : 0,
-                               options.dither, &systemError) < 0) {
+        if (convertImageToFile(options.files[1].c_str(), image, options.quantisation,
+                               &systemError) < 0) {
             reportWriteError(options.files[1], systemError);
             status = 1;
         }
@@ -95,8 +79,8 @@ int runConvert(const ConvertOptions& options) {
     batch.outputDir = options.outputDir;
     batch.extension = options.extension;
     batch.jobs = options.jobs;
-    batch.greenCompensation = options.greenCompensation ? 1 : 0;
-    batch.dither = options.dither;
+    batch.quantisation = options.quantisation;
+    batch.input = options.input;
     return runBatch(batch);
 }
 
@@ -108,15 +92,8 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
         "convert", "Convert a BMP or TGA image into an RGN/MBR file, or many into a folder");
     command->footer("Forms: convert [OPTIONS] INPUT OUTPUT [--preview FILE.bmp]\n"
                     "       convert [OPTIONS] INPUT... --output-dir DIR [--extension mbr] [-j N]");
-    command
-        ->add_option("--dither", options->dither,
-                     "none, floyd-steinberg (fs) or atkinson-boyle (atkinson); "
-                     "default floyd-steinberg")
-        ->transform(CLI::CheckedTransformer(ditherNames(), CLI::ignore_case));
-    command
-        ->add_option("--green-compensation", options->greenCompensation,
-                     "on or off: quantise a green equal to red or blue to 5 bits; default on")
-        ->transform(CLI::CheckedTransformer(switchNames(), CLI::ignore_case));
+    addQuantisationOptions(command, options->quantisation);
+    addInputOptions(command, options->input);
     command
         ->add_option("FILES", options->files,
                      "INPUT OUTPUT: a BMP or TGA file and the RGN/MBR file to write; "

@@ -9,6 +9,7 @@ namespace {
 struct DecodeOptions {
     std::string input;
     std::string output;
+    InputOptions reading;
 };
 
 // Binary PPM (P6, maxval 255), rows from row 0. Removes a regular file that
@@ -41,7 +42,7 @@ int runDecode(const DecodeOptions& options) {
     if (refuseToOverwriteInput(options.input, options.output))
         return 1;
     RgbImage image{};
-    if (!loadInputImage(options.input, &image))
+    if (!loadInputImage(options.input, options.reading, &image))
         return 1;
     const int status = writePpm(options.output, image);
     free(image.pixels);
@@ -55,5 +56,6 @@ void addDecodeCommand(CLI::App& app, CommandRunner& runner) {
     CLI::App* command = app.add_subcommand("decode", "Decode a BMP or TGA image into a binary PPM");
     command->add_option("INPUT", options->input, "BMP or TGA file")->required();
     command->add_option("OUTPUT", options->output, "PPM file to write")->required();
+    addInputOptions(command, options->reading);
     command->callback([options, &runner] { runner = [options] { return runDecode(*options); }; });
 }

@@ -1,41 +1,33 @@
-#include "cli/commands.h"
+#include "cli/input_options.h"
 
-#include <cstring>
-#include <filesystem>
+void addInputOptions(CLI::App* /*command*/, InputOptions& /*options*/) {}
 
-const char* loadImageFile(const std::string& path, RgbImage* image) {
+InputLoad loadInputFile(const std::string& path, const InputOptions& /*options*/) {
+    InputLoad load;
     FILE* stream = openImageFile(path.c_str());
-    if (stream == nullptr)
-        return "Error opening file";
+    if (stream == nullptr) {
+        load.failure = "Error opening file";
+        return load;
+    }
     int32_t width = 0;
     int32_t height = 0;
     uint8_t* pixels = loadImage(stream, &width, &height);
     (void)fclose(stream); // a stream that was only read from
     if (pixels == nullptr)
-        return "Error reading file (not BMP?)";
-    *image = RgbImage{width, height, pixels};
-    return nullptr;
+        load.failure = "Error reading file (not BMP?)";
+    else
+        load.image = RgbImage{width, height, pixels};
+    return load;
 }
 
-bool loadInputImage(const std::string& path, RgbImage* image) {
-    const char* message = loadImageFile(path, image);
-    if (message != nullptr)
-        fprintf(stderr, "%s\n", message);
-    return message == nullptr;
-}
-
-std::string writeErrorMessage(const std::string& path, int systemError) {
-    return "Error writing " + path + ": " + strerror(systemError);
-}
-
-void reportWriteError(const std::string& path, int systemError) {
-    fprintf(stderr, "%s\n", writeErrorMessage(path, systemError).c_str());
-}
-
-bool refuseToOverwriteInput(const std::string& input, const std::string& output) {
-    std::error_code unknown;
-    if (!std::filesystem::equivalent(input, output, unknown))
+bool loadInputImage(const std::string& path, const InputOptions& options, RgbImage* image) {
+    InputLoad load = loadInputFile(path, options);
+    for (const std::string& warning : load.warnings)
+        fprintf(stderr, "%s\n", warning.c_str());
+    if (!load.failure.empty()) {
+        fprintf(stderr, "%s\n", load.failure.c_str());
         return false;
-    fprintf(stderr, "Error writing %s: it is the input file\n", output.c_str());
+    }
+    *image = load.image;
     return true;
 }

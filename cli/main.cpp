@@ -19,6 +19,7 @@ int runCommandLine(int argc, char** argv) {
     addConvertCommand(app, runner);
     addPreviewCommand(app, runner);
     addInfoCommand(app, runner);
+    addCompareCommand(app, runner);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -24,4 +24,4 @@ ensure_packages() {
 }
 
 # The packages every build needs.
-BUILD_PACKAGES=(cmake ninja-build g++ libcli11-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ libcli11-dev libstb-dev)

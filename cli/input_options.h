@@ -1,0 +1,27 @@
+// How the command line reads its input pictures: the options every command
+// that reads a picture shares, and the loading itself.
+#pragma once
+
+#include "image/image.h"
+
+#include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
+
+struct InputOptions {};
+
+// Registers the input options on a command.
+void addInputOptions(CLI::App* command, InputOptions& options);
+
+// What loading one input gave: the picture (pixels owned by the caller), or
+// the message for the user; and any warnings about the reading.
+struct InputLoad {
+    RgbImage image{};
+    std::string failure; // empty on success
+    std::vector<std::string> warnings;
+};
+InputLoad loadInputFile(const std::string& path, const InputOptions& options);
+
+// Loads path; prints warnings and any failure on standard error. False on
+// failure.
+bool loadInputImage(const std::string& path, const InputOptions& options, RgbImage* image);

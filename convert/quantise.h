@@ -1,0 +1,97 @@
+// Quantisation: reduces an RgbImage to RGB565 words on a 16-bit working
+// scale (channel value x 257), plainly or with Floyd-Steinberg or
+// Atkinson-Boyle error diffusion, with optional green-level compensation.
+#pragma once
+
+#include "image/image.h"
+
+#include <cstdint>
+#include <cstdio>
+
+// rows x columns signed 32-bit channel values; each row is its own block.
+// Pixel x of row y keeps red, green, blue at columns 3x, 3x + 1, 3x + 2. The
+// six columns past the image and the two rows below it are margins that
+// swallow error pushed past the right and bottom edges.
+using ChannelPlane = int32_t**;
+
+// Index of the dialog's dithering list; every other value runs the plain pass.
+using DitherMode = int32_t;
+constexpr DitherMode ditherNone = 0;
+constexpr DitherMode ditherFloydSteinbergMode = 1;
+constexpr DitherMode ditherAtkinsonBoyleMode = 2;
+
+// Zero-filled plane, or null when it cannot be allocated (partial rows are
+// released). Release with freePlane and the same row count.
+ChannelPlane allocPlane(int32_t columns, int32_t rows);
+void freePlane(ChannelPlane plane, int32_t rows);
+
+// Each fills the image area of Q from the scaled input in P; the dither
+// passes also clamp and diffuse error in P, margins included.
+void quantisePlain(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
+                   int32_t greenCompensation);
+void ditherFloydSteinberg(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
+                          int32_t greenCompensation);
+void ditherAtkinsonBoyle(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
+                         int32_t greenCompensation);
+
+// The command line's choice of quantisation: the dialog's three methods and
+// those only the command line offers. The dialog's DitherMode maps onto it
+// with dialogQuantisation (every unknown mode runs the plain pass).
+enum class DitherMethod : int32_t { none, floydSteinberg, atkinsonBoyle, ordered };
+struct Quantisation {
+    DitherMethod method = DitherMethod::floydSteinberg;
+    bool serpentine = false; // odd rows right to left (error diffusion only)
+    bool greenCompensation = true;
+};
+Quantisation dialogQuantisation(int32_t greenCompensation, DitherMode mode);
+
+// An image with a null pixel block counts as 0 x 0.
+RgbImage imageOrEmpty(const RgbImage& image);
+
+// The pixel block of the image fits the format's 32-bit size word, and the
+// planes of the full-plane path can be laid out.
+bool rgnWordsFit(const RgbImage& image);
+
+// The pixel words of the quantised image, each least significant byte first,
+// rows from the top, as one malloc'd block (release with free()) of
+// *byteCount = 2 x width x height bytes. An image with a null pixel block is
+// taken as 0 x 0. Null when the image is invalid (negative sizes, a pixel
+// block too large to describe) or the memory cannot be had. Works one row at
+// a time with a few rows of error in place of the two planes.
+uint8_t* quantiseImage(const RgbImage& source, int32_t greenCompensation, DitherMode mode,
+                       int32_t* byteCount);
+uint8_t* quantiseImage(const RgbImage& source, const Quantisation& quantisation,
+                       int32_t* byteCount);
+
+// The same words, computed the straightforward way: both full planes, the
+// pass over them, then the packing. Slower and far larger; kept so that the
+// row-wise run can be checked against it byte for byte.
+uint8_t* quantiseImageFullPlanes(const RgbImage& source, int32_t greenCompensation, DitherMode mode,
+                                 int32_t* byteCount);
+
+// The row-wise pass itself: fills words (2 x width x height bytes) from an
+// image of at least one pixel. False when its few error rows cannot be
+// allocated.
+bool quantiseRows(const RgbImage& image, int32_t greenCompensation, DitherMode mode,
+                  uint8_t* words);
+
+// The same pass taken a few rows at a time, so that a run can write each
+// batch of words as it is made. Everything is allocated by the start, which
+// fails (false, nothing held) only for want of memory; each call of
+// quantiseNextRows fills the words of the next count rows (fewer at the
+// bottom); the end releases what the start allocated.
+struct RowQuantiser {
+    RgbImage image;
+    bool compensate;
+    DitherMode mode; // ditherNone for every value that runs the plain pass
+    int32_t nextRow;
+    // Error that has reached the next rows, each array one pixel longer than
+    // the image and pointing past that leading pixel.
+    int32_t* errorRows[4];
+};
+bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, int32_t greenCompensation,
+                       DitherMode mode);
+bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisation& quantisation);
+void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words);
+void endRowQuantiser(RowQuantiser* q);
+
