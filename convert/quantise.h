@@ -1,6 +1,7 @@
 // Quantisation: reduces an RgbImage to RGB565 words on a 16-bit working
 // scale (channel value x 257), plainly or with Floyd-Steinberg or
 // Atkinson-Boyle error diffusion, with optional green-level compensation.
+// The command line adds ordered dithering and serpentine error diffusion.
 #pragma once
 
 #include "image/image.h"
@@ -33,6 +34,23 @@ void ditherFloydSteinberg(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t
                           int32_t greenCompensation);
 void ditherAtkinsonBoyle(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
                          int32_t greenCompensation);
+
+// The passes only the command line offers, same arguments. The serpentine
+// passes visit odd rows right to left with the pattern mirrored (shares aimed
+// left of the image are dropped); even rows are those of the plain passes.
+// The ordered pass adds an 8 x 8 Bayer threshold, scaled to the channel's
+// step, before masking; it reads P without changing it, and every pixel
+// depends only on its own value and position.
+void ditherFloydSteinbergSerpentine(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
+                                    int32_t greenCompensation);
+void ditherAtkinsonBoyleSerpentine(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
+                                   int32_t greenCompensation);
+void ditherOrdered(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
+                   int32_t greenCompensation);
+
+// Threshold of the ordered pass at pixel (x, y) on the scale of a 5-bit
+// field (step 2048): 16 to 2032; halved for a 6-bit green (step 1024).
+int32_t orderedThreshold(int32_t x, int32_t y);
 
 // The command line's choice of quantisation: the dialog's three methods and
 // those only the command line offers. The dialog's DitherMode maps onto it
@@ -68,12 +86,13 @@ uint8_t* quantiseImage(const RgbImage& source, const Quantisation& quantisation,
 // row-wise run can be checked against it byte for byte.
 uint8_t* quantiseImageFullPlanes(const RgbImage& source, int32_t greenCompensation, DitherMode mode,
                                  int32_t* byteCount);
+uint8_t* quantiseImageFullPlanes(const RgbImage& source, const Quantisation& quantisation,
+                                 int32_t* byteCount);
 
 // The row-wise pass itself: fills words (2 x width x height bytes) from an
 // image of at least one pixel. False when its few error rows cannot be
 // allocated.
-bool quantiseRows(const RgbImage& image, int32_t greenCompensation, DitherMode mode,
-                  uint8_t* words);
+bool quantiseRows(const RgbImage& image, const Quantisation& quantisation, uint8_t* words);
 
 // The same pass taken a few rows at a time, so that a run can write each
 // batch of words as it is made. Everything is allocated by the start, which
@@ -83,10 +102,11 @@ bool quantiseRows(const RgbImage& image, int32_t greenCompensation, DitherMode m
 struct RowQuantiser {
     RgbImage image;
     bool compensate;
-    DitherMode mode; // ditherNone for every value that runs the plain pass
+    DitherMethod method;
+    bool serpentine; // only ever set for the error-diffusion methods
     int32_t nextRow;
-    // Error that has reached the next rows, each array one pixel longer than
-    // the image and pointing past that leading pixel.
+    // Error that has reached the next rows, each array two pixels longer
+    // than the image and pointing past the leading one.
     int32_t* errorRows[4];
 };
 bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, int32_t greenCompensation,

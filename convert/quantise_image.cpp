@@ -32,13 +32,28 @@ void packPixelWords(ChannelPlane Q, int32_t width, int32_t height, uint8_t* out)
 }
 
 void runPass(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
-             int32_t greenCompensation, DitherMode mode) {
-    if (mode == ditherFloydSteinbergMode)
-        ditherFloydSteinberg(P, Q, width, height, greenCompensation);
-    else if (mode == ditherAtkinsonBoyleMode)
-        ditherAtkinsonBoyle(P, Q, width, height, greenCompensation);
-    else
-        quantisePlain(P, Q, width, height, greenCompensation);
+             const Quantisation& quantisation) {
+    const int32_t compensation = quantisation.greenCompensation ? 1 : 0;
+    switch (quantisation.method) {
+    case DitherMethod::floydSteinberg:
+        if (quantisation.serpentine)
+            ditherFloydSteinbergSerpentine(P, Q, width, height, compensation);
+        else
+            ditherFloydSteinberg(P, Q, width, height, compensation);
+        break;
+    case DitherMethod::atkinsonBoyle:
+        if (quantisation.serpentine)
+            ditherAtkinsonBoyleSerpentine(P, Q, width, height, compensation);
+        else
+            ditherAtkinsonBoyle(P, Q, width, height, compensation);
+        break;
+    case DitherMethod::ordered:
+        ditherOrdered(P, Q, width, height, compensation);
+        break;
+    default:
+        quantisePlain(P, Q, width, height, compensation);
+        break;
+    }
 }
 
 } // namespace
@@ -63,33 +78,6 @@ Quantisation dialogQuantisation(int32_t greenCompensation, DitherMode mode) {
 
 namespace {
 
-// The dialog's mode for a choice that only uses the dialog's methods.
-DitherMode dialogModeOf(const Quantisation& quantisation) {
-    switch (quantisation.method) {
-    case DitherMethod::floydSteinberg:
-        return ditherFloydSteinbergMode;
-    case DitherMethod::atkinsonBoyle:
-        return ditherAtkinsonBoyleMode;
-    default:
-        return ditherNone;
-    }
-}
-
-} // namespace
-
-uint8_t* quantiseImage(const RgbImage& source, const Quantisation& quantisation,
-                       int32_t* byteCount) {
-    return quantiseImage(source, quantisation.greenCompensation ? 1 : 0,
-                         dialogModeOf(quantisation), byteCount);
-}
-
-bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisation& quantisation) {
-    return startRowQuantiser(q, image, quantisation.greenCompensation ? 1 : 0,
-                             dialogModeOf(quantisation));
-}
-
-namespace {
-
 // The pixel-word block for an image, allocated but not filled: null when
 // the image is invalid (negative sizes, too large) or the memory cannot be
 // had.
@@ -107,12 +95,17 @@ uint8_t* allocWordsFor(const RgbImage& image, int32_t* byteCount) {
 
 uint8_t* quantiseImage(const RgbImage& source, int32_t greenCompensation, DitherMode mode,
                        int32_t* byteCount) {
+    return quantiseImage(source, dialogQuantisation(greenCompensation, mode), byteCount);
+}
+
+uint8_t* quantiseImage(const RgbImage& source, const Quantisation& quantisation,
+                       int32_t* byteCount) {
     const RgbImage image = imageOrEmpty(source);
     int32_t bytes = 0;
     uint8_t* words = allocWordsFor(image, &bytes);
     if (words == nullptr)
         return nullptr;
-    if (bytes > 0 && !quantiseRows(image, greenCompensation, mode, words)) {
+    if (bytes > 0 && !quantiseRows(image, quantisation, words)) {
         free(words);
         return nullptr;
     }
@@ -121,6 +114,11 @@ uint8_t* quantiseImage(const RgbImage& source, int32_t greenCompensation, Dither
 }
 
 uint8_t* quantiseImageFullPlanes(const RgbImage& source, int32_t greenCompensation, DitherMode mode,
+                                 int32_t* byteCount) {
+    return quantiseImageFullPlanes(source, dialogQuantisation(greenCompensation, mode), byteCount);
+}
+
+uint8_t* quantiseImageFullPlanes(const RgbImage& source, const Quantisation& quantisation,
                                  int32_t* byteCount) {
     const RgbImage image = imageOrEmpty(source);
     int32_t bytes = 0;
@@ -140,10 +138,9 @@ uint8_t* quantiseImageFullPlanes(const RgbImage& source, int32_t greenCompensati
         return nullptr;
     }
     fillWorkingPlane(P, image);
-    runPass(P, Q, image.width, image.height, greenCompensation, mode);
+    runPass(P, Q, image.width, image.height, quantisation);
     packPixelWords(Q, image.width, image.height, words);
     freePlane(P, rows);
     freePlane(Q, rows);
     return words;
 }
-

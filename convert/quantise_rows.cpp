@@ -13,9 +13,15 @@
 // The three channels of a pixel go through the same steps side by side, as
 // the lanes red, green, blue and an unused fourth of one small vector; they
 // meet only in green's compensation test. Error arrays hold one such group
-// of four per pixel and one group more in front: the share "below and to the
-// left" of pixel 0, which the passes drop, lands there and is never read, so
-// the loops need no test for the left edge.
+// of four per pixel, one group more in front and one behind: the share
+// "below and to the left" of pixel 0, which the passes drop, lands in front
+// and is never read, so the loops need no test for the left edge; the group
+// behind does the same for the rows that serpentine passes walk right to
+// left.
+//
+// Those rows have passes of their own, mirrors of the left-to-right ones;
+// the even rows of a serpentine run are the plain passes' rows. The ordered
+// pass needs no error at all.
 #include "convert/convert.h"
 
 #include <cstdlib>
@@ -159,30 +165,125 @@ void atkinsonBoyleRow(const uint8_t* in, const int32_t* error, const int32_t* fr
     writeLanes(below - lanesPerPixel, earlier + belowPrevious);
 }
 
-size_t errorRowEntries(int32_t width) {
-    return lanesPerPixel * (static_cast<size_t>(width) + 1);
+// The rows a serpentine run walks right to left: floydSteinbergRow with
+// the pattern mirrored. The next pixel is x - 1, and the cell below that
+// completes with this pixel's share is the one below x + 1.
+template <bool compensate>
+void floydSteinbergRowRightToLeft(const uint8_t* in, const int32_t* error, int32_t* below,
+                                  int32_t width, uint8_t* out) {
+    Lanes next{};
+    Lanes belowPrevious{};
+    Lanes belowThis{};
+    for (int32_t x = width - 1; x >= 0; --x) {
+        Lanes received;
+        readLanes(received, error + lanesPerPixel * x);
+        Working w;
+        visitPixel(w, in + 3 * x, received + next);
+        const Lanes& s = w.clamped;
+        const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
+        const Lanes e = s & (five ? errorMasks : errorMasksSixBitGreen);
+        next = (e * 7) >> 4;
+        writeLanes(below + lanesPerPixel * (x + 1), belowPrevious + ((e * 3) >> 4));
+        belowPrevious = belowThis + ((e * 5) >> 4);
+        belowThis = e >> 4;
+        putWord(out + 2 * x, s[0] & 0xF800, s[1] & greenLevelMask(five), s[2] & 0xF800);
+    }
+    writeLanes(below, belowPrevious);
 }
 
-int32_t errorRowsFor(DitherMode mode) {
-    if (mode == ditherFloydSteinbergMode)
+// atkinsonBoyleRow mirrored, for the same rows.
+template <bool compensate>
+void atkinsonBoyleRowRightToLeft(const uint8_t* in, const int32_t* error, const int32_t* fromTwoUp,
+                                 int32_t* below, int32_t* twoBelow, int32_t width, uint8_t* out) {
+    Lanes here{};
+    Lanes next{};
+    Lanes belowPrevious{};
+    Lanes belowThis{};
+    for (int32_t x = width - 1; x >= 0; --x) {
+        Lanes received;
+        readLanes(received, error + lanesPerPixel * x);
+        Working w;
+        visitPixel(w, in + 3 * x, received + here);
+        const Lanes& s = w.clamped;
+        const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
+        const Lanes share = (s & (five ? errorMasks : errorMasksSixBitGreen)) >> 3;
+        here = next + share;
+        next = share;
+        Lanes earlier;
+        readLanes(earlier, fromTwoUp + lanesPerPixel * (x + 1));
+        writeLanes(below + lanesPerPixel * (x + 1), earlier + belowPrevious + share);
+        belowPrevious = belowThis + share;
+        belowThis = share;
+        writeLanes(twoBelow + lanesPerPixel * x, share);
+        putWord(out + 2 * x, s[0] & 0xF800, s[1] & greenLevelMask(five), s[2] & 0xF800);
+    }
+    Lanes earlier;
+    readLanes(earlier, fromTwoUp);
+    writeLanes(below, earlier + belowPrevious);
+}
+
+// Every pixel on its own: the channel plus the position's threshold, clamped
+// and masked. Green under compensation takes the 5-bit threshold, so its
+// level equals that of the red or blue it equals.
+template <bool compensate> void orderedRow(const uint8_t* in, int32_t y, int32_t width, uint8_t* out) {
+    int32_t thresholds[8];
+    for (int32_t x = 0; x < 8; ++x)
+        thresholds[x] = orderedThreshold(x, y);
+    const auto level = [](int32_t value, int32_t threshold, int32_t mask) {
+        const int32_t raised = value + threshold;
+        return (raised > maxLevel ? maxLevel : raised) & mask;
+    };
+    for (int32_t x = 0; x < width; ++x, in += 3, out += 2) {
+        const int32_t t = thresholds[x & 7];
+        const int32_t r = in[0] * 257;
+        const int32_t g = in[1] * 257;
+        const int32_t b = in[2] * 257;
+        const bool five = greenTakesFiveBits<compensate>(g, r, b);
+        putWord(out, level(r, t, 0xF800),
+                five ? level(g, t, 0xF800) : level(g, t / 2, 0xFC00), level(b, t, 0xF800));
+    }
+}
+
+size_t errorRowEntries(int32_t width) {
+    return lanesPerPixel * (static_cast<size_t>(width) + 2);
+}
+
+int32_t errorRowsFor(DitherMethod method) {
+    if (method == DitherMethod::floydSteinberg)
         return 2;
-    return mode == ditherAtkinsonBoyleMode ? 4 : 0;
+    return method == DitherMethod::atkinsonBoyle ? 4 : 0;
 }
 
 template <bool compensate> void quantiseRow(RowQuantiser* q, const uint8_t* in, uint8_t* out) {
     int32_t** rows = q->errorRows;
-    if (q->mode == ditherFloydSteinbergMode) {
-        floydSteinbergRow<compensate>(in, rows[0], rows[1], q->image.width, out);
+    const int32_t width = q->image.width;
+    const bool rightToLeft = q->serpentine && q->nextRow % 2 == 1;
+    switch (q->method) {
+    case DitherMethod::floydSteinberg:
+        if (rightToLeft)
+            floydSteinbergRowRightToLeft<compensate>(in, rows[0], rows[1], width, out);
+        else
+            floydSteinbergRow<compensate>(in, rows[0], rows[1], width, out);
         // What row y + 1 receives is complete: it is the next row's error.
         std::swap(rows[0], rows[1]);
-    } else if (q->mode == ditherAtkinsonBoyleMode) {
-        atkinsonBoyleRow<compensate>(in, rows[0], rows[1], rows[2], rows[3], q->image.width, out);
+        break;
+    case DitherMethod::atkinsonBoyle:
+        if (rightToLeft)
+            atkinsonBoyleRowRightToLeft<compensate>(in, rows[0], rows[1], rows[2], rows[3], width,
+                                                    out);
+        else
+            atkinsonBoyleRow<compensate>(in, rows[0], rows[1], rows[2], rows[3], width, out);
         // Row y + 1 is complete in rows[2]; what row y + 2 has so far is in
         // rows[3]. The two arrays just read are free for the next row.
         std::swap(rows[0], rows[2]);
         std::swap(rows[1], rows[3]);
-    } else {
-        plainRow<compensate>(in, q->image.width, out);
+        break;
+    case DitherMethod::ordered:
+        orderedRow<compensate>(in, q->nextRow, width, out);
+        break;
+    default:
+        plainRow<compensate>(in, width, out);
+        break;
     }
 }
 
@@ -190,11 +291,17 @@ template <bool compensate> void quantiseRow(RowQuantiser* q, const uint8_t* in, 
 
 bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, int32_t greenCompensation,
                        DitherMode mode) {
+    return startRowQuantiser(q, image, dialogQuantisation(greenCompensation, mode));
+}
+
+bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisation& quantisation) {
     *q = RowQuantiser{};
     q->image = image;
-    q->compensate = greenCompensation != 0;
-    q->mode = errorRowsFor(mode) > 0 ? mode : ditherNone;
-    for (int32_t i = 0; i < errorRowsFor(mode); ++i) {
+    q->compensate = quantisation.greenCompensation;
+    q->method = quantisation.method;
+    const int32_t errorRows = errorRowsFor(quantisation.method);
+    q->serpentine = quantisation.serpentine && errorRows > 0;
+    for (int32_t i = 0; i < errorRows; ++i) {
         auto* block = static_cast<int32_t*>(calloc(errorRowEntries(image.width), sizeof(int32_t)));
         if (block == nullptr) {
             endRowQuantiser(q);
@@ -225,10 +332,9 @@ void endRowQuantiser(RowQuantiser* q) {
     }
 }
 
-bool quantiseRows(const RgbImage& image, int32_t greenCompensation, DitherMode mode,
-                  uint8_t* words) {
+bool quantiseRows(const RgbImage& image, const Quantisation& quantisation, uint8_t* words) {
     RowQuantiser q;
-    if (!startRowQuantiser(&q, image, greenCompensation, mode))
+    if (!startRowQuantiser(&q, image, quantisation))
         return false;
     quantiseNextRows(&q, image.height, words);
     endRowQuantiser(&q);

@@ -2,6 +2,8 @@
 
 #include "convert/convert.h"
 
+#include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -17,10 +19,10 @@ Bytes flatImage(int32_t width, int32_t height, uint32_t rgb) {
 }
 
 std::vector<uint16_t> pixelWords(const Bytes& pixels, int32_t width, int32_t height,
-                                 int32_t greenCompensation, DitherMode mode) {
+                                 const Quantisation& quantisation) {
     const RgbImage image{width, height, const_cast<uint8_t*>(pixels.data())};
     int32_t bytes = -1;
-    uint8_t* words = quantiseImage(image, greenCompensation, mode, &bytes);
+    uint8_t* words = quantiseImage(image, quantisation, &bytes);
     std::vector<uint16_t> out;
     if (words == nullptr)
         return out;
@@ -28,6 +30,23 @@ std::vector<uint16_t> pixelWords(const Bytes& pixels, int32_t width, int32_t hei
         out.push_back(static_cast<uint16_t>(words[i] | (words[i + 1] << 8)));
     free(words);
     return out;
+}
+
+std::vector<uint16_t> pixelWords(const Bytes& pixels, int32_t width, int32_t height,
+                                 int32_t greenCompensation, DitherMode mode) {
+    return pixelWords(pixels, width, height, dialogQuantisation(greenCompensation, mode));
+}
+
+// The dialog's two error-diffusion passes and the command line's own modes.
+const Quantisation fs{DitherMethod::floydSteinberg, false, false};
+const Quantisation fsSerpentine{DitherMethod::floydSteinberg, true, false};
+const Quantisation atkinson{DitherMethod::atkinsonBoyle, false, false};
+const Quantisation atkinsonSerpentine{DitherMethod::atkinsonBoyle, true, false};
+const Quantisation ordered{DitherMethod::ordered, false, false};
+
+Quantisation withCompensation(Quantisation q, bool on) {
+    q.greenCompensation = on;
+    return q;
 }
 
 TEST(QuantisePlain, PixelWordTable) {
@@ -97,11 +116,14 @@ TEST(Dither, FlatColoursHoldTheirLevel) {
                           {0x0000FF, 0x001F, 0x001F}};
     for (const Case& c : cases) {
         const Bytes image = flatImage(7, 5, c.rgb);
-        for (DitherMode mode : {1, 2}) {
-            EXPECT_EQ(pixelWords(image, 7, 5, 0, mode), std::vector<uint16_t>(35, c.off))
-                << std::hex << c.rgb << " mode " << mode;
-            EXPECT_EQ(pixelWords(image, 7, 5, 1, mode), std::vector<uint16_t>(35, c.on))
-                << std::hex << c.rgb << " mode " << mode;
+        for (const Quantisation& q : {fs, atkinson, fsSerpentine, atkinsonSerpentine, ordered}) {
+            const int method = static_cast<int>(q.method);
+            EXPECT_EQ(pixelWords(image, 7, 5, withCompensation(q, false)),
+                      std::vector<uint16_t>(35, c.off))
+                << std::hex << c.rgb << " method " << method << " serpentine " << q.serpentine;
+            EXPECT_EQ(pixelWords(image, 7, 5, withCompensation(q, true)),
+                      std::vector<uint16_t>(35, c.on))
+                << std::hex << c.rgb << " method " << method << " serpentine " << q.serpentine;
         }
     }
 }
@@ -110,8 +132,9 @@ TEST(Dither, GreyImagesStayGreyUnderCompensation) {
     Bytes ramp;
     for (int i = 0; i < 9 * 6; ++i)
         ramp.insert(ramp.end(), 3, static_cast<uint8_t>(i * 37 % 256));
-    for (DitherMode mode : {0, 1, 2}) {
-        for (uint16_t word : pixelWords(ramp, 9, 6, 1, mode)) {
+    for (const Quantisation& q : {Quantisation{DitherMethod::none, false, false}, fs, atkinson,
+                                  fsSerpentine, atkinsonSerpentine, ordered}) {
+        for (uint16_t word : pixelWords(ramp, 9, 6, withCompensation(q, true))) {
             const unsigned red = word >> 11, green = (word >> 5) & 0x3F, blue = word & 0x1F;
             EXPECT_EQ(blue, red);
             EXPECT_EQ(green, 2 * red);
@@ -155,11 +178,136 @@ TEST(Dither, FirstRowDoesNotDependOnTheRowsBelow) {
         tall.insert(tall.end(), {static_cast<uint8_t>(i * 13), static_cast<uint8_t>(i * 7 + 3),
                                  static_cast<uint8_t>(255 - i * 5)});
     const Bytes firstRow(tall.begin(), tall.begin() + 6 * 3);
-    for (DitherMode mode : {1, 2}) {
-        const auto tallWords = pixelWords(tall, 6, 5, 1, mode);
-        const auto rowWords = pixelWords(firstRow, 6, 1, 1, mode);
+    for (const Quantisation& q : {fs, atkinson, fsSerpentine, atkinsonSerpentine}) {
+        const auto tallWords = pixelWords(tall, 6, 5, withCompensation(q, true));
+        const auto rowWords = pixelWords(firstRow, 6, 1, withCompensation(q, true));
         ASSERT_EQ(tallWords.size(), 30u);
         EXPECT_EQ(std::vector<uint16_t>(tallWords.begin(), tallWords.begin() + 6), rowWords);
+    }
+}
+
+Bytes noiseImage(int32_t width, int32_t height, uint32_t seed) {
+    Bytes pixels(static_cast<size_t>(width) * height * 3);
+    for (uint8_t& v : pixels) {
+        seed = seed * 1664525u + 1013904223u;
+        v = static_cast<uint8_t>(seed >> 24);
+    }
+    return pixels;
+}
+
+// Serpentine runs start like the plain passes: row 0, and so a one-row
+// picture, comes out the same. An odd row under a black row receives no
+// error, so walking it right to left with the pattern mirrored must give the
+// plain pass's first row of the mirrored row, mirrored back.
+TEST(Serpentine, EvenRowsAsThePlainPassOddRowsMirrored) {
+    const int32_t width = 13;
+    const Bytes picture = noiseImage(width, 4, 21);
+    const Bytes row(picture.begin() + 3 * width, picture.begin() + 6 * width);
+    Bytes mirroredRow;
+    for (int32_t x = width - 1; x >= 0; --x)
+        mirroredRow.insert(mirroredRow.end(), row.begin() + 3 * x, row.begin() + 3 * x + 3);
+    Bytes blackAbove(3 * width, 0);
+    blackAbove.insert(blackAbove.end(), row.begin(), row.end());
+    const std::pair<Quantisation, Quantisation> pairs[] = {{fsSerpentine, fs},
+                                                           {atkinsonSerpentine, atkinson}};
+    for (const auto& [serpentine, plain] : pairs) {
+        for (bool compensation : {false, true}) {
+            const Quantisation s = withCompensation(serpentine, compensation);
+            const Quantisation p = withCompensation(plain, compensation);
+            const auto serpentineWords = pixelWords(picture, width, 4, s);
+            const auto plainWords = pixelWords(picture, width, 4, p);
+            ASSERT_EQ(serpentineWords.size(), 4u * width);
+            EXPECT_TRUE(std::equal(plainWords.begin(), plainWords.begin() + width,
+                                   serpentineWords.begin()));
+            EXPECT_NE(serpentineWords, plainWords);
+            EXPECT_EQ(pixelWords(row, width, 1, s), pixelWords(row, width, 1, p));
+
+            auto expected = pixelWords(mirroredRow, width, 1, p);
+            std::reverse(expected.begin(), expected.end());
+            const auto odd = pixelWords(blackAbove, width, 2, s);
+            EXPECT_EQ(std::vector<uint16_t>(odd.begin() + width, odd.end()), expected)
+                << "method " << static_cast<int>(s.method) << ", compensation " << compensation;
+        }
+    }
+    // The flag means nothing to the passes without error.
+    for (DitherMethod method : {DitherMethod::none, DitherMethod::ordered})
+        EXPECT_EQ(pixelWords(picture, width, 4, Quantisation{method, true, true}),
+                  pixelWords(picture, width, 4, Quantisation{method, false, true}));
+}
+
+// Each word of the ordered pass depends only on its own pixel and position.
+TEST(Ordered, OneChangedPixelChangesOneWord) {
+    const int32_t width = 19;
+    const int32_t height = 11;
+    const Bytes picture = noiseImage(width, height, 5);
+    for (bool compensation : {false, true}) {
+        const Quantisation q = withCompensation(ordered, compensation);
+        const auto before = pixelWords(picture, width, height, q);
+        for (const int32_t at : {0, 7, 100, width * height - 1}) {
+            for (int32_t channel = 0; channel < 3; ++channel) {
+                Bytes changed = picture;
+                changed[3 * at + channel] ^= 0x5A;
+                const auto after = pixelWords(changed, width, height, q);
+                for (int32_t i = 0; i < width * height; ++i) {
+                    if (i != at)
+                        EXPECT_EQ(after[i], before[i]) << "pixel " << i << " after " << at;
+                }
+                EXPECT_NE(after[at], before[at]) << "pixel " << at;
+            }
+        }
+    }
+}
+
+// Near every one of the 65536 words, a flat 8 x 8 area averages to its colour
+// on the 16-bit scale within 1/64 of the channel's step: the thresholds cut
+// the step into 64 equal slices. Only the top step, where the sum is clamped,
+// may fall short, by less than a step.
+TEST(Ordered, FlatAreasAverageToTheirColour) {
+    const int32_t tiles = 256;
+    const int32_t side = 8 * tiles;
+    Bytes picture(static_cast<size_t>(side) * side * 3);
+    const auto colourOf = [](int32_t word) {
+        // The word's levels, each raised by an amount that sweeps its step.
+        const int32_t r = ((word >> 11) << 3) | (word * 5 & 7);
+        const int32_t g = (((word >> 5) & 0x3F) << 2) | (word >> 3 & 3);
+        const int32_t b = ((word & 0x1F) << 3) | (word * 3 >> 2 & 7);
+        return std::array<int32_t, 3>{r, g, b};
+    };
+    for (int32_t y = 0; y < side; ++y)
+        for (int32_t x = 0; x < side; ++x) {
+            const auto rgb = colourOf(y / 8 * tiles + x / 8);
+            for (int32_t c = 0; c < 3; ++c)
+                picture[(static_cast<size_t>(y) * side + x) * 3 + c] = static_cast<uint8_t>(rgb[c]);
+        }
+    for (bool compensation : {false, true}) {
+        const auto words = pixelWords(picture, side, side, withCompensation(ordered, compensation));
+        ASSERT_EQ(words.size(), static_cast<size_t>(side) * side);
+        int32_t failures = 0;
+        for (int32_t word = 0; word < 65536 && failures < 10; ++word) {
+            const auto rgb = colourOf(word);
+            const bool fiveBitGreen = compensation && (rgb[1] == rgb[0] || rgb[1] == rgb[2]);
+            const int32_t steps[3] = {2048, fiveBitGreen ? 2048 : 1024, 2048};
+            int64_t sums[3] = {};
+            const int32_t top = word / tiles * 8;
+            const int32_t left = word % tiles * 8;
+            for (int32_t y = top; y < top + 8; ++y)
+                for (int32_t x = left; x < left + 8; ++x) {
+                    const uint16_t w = words[static_cast<size_t>(y) * side + x];
+                    sums[0] += w & 0xF800;
+                    sums[1] += fiveBitGreen ? (w << 5 & 0xF800) : (w << 5 & 0xFC00);
+                    sums[2] += w << 11 & 0xF800;
+                }
+            for (int32_t c = 0; c < 3; ++c) {
+                const int64_t value = rgb[c] * 257;
+                const bool topStep = value >= 65536 - steps[c];
+                const int64_t slack = topStep ? steps[c] : steps[c] / 64;
+                if (std::llabs(sums[c] - 64 * value) > 64 * slack) {
+                    ADD_FAILURE() << "word " << std::hex << word << " channel " << c
+                                  << ": mean " << sums[c] / 64.0 << " for " << value;
+                    ++failures;
+                }
+            }
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 // The row-wise conversion against the straightforward one on full planes:
-// every mode, compensation on and off, on pictures chosen to reach the
+// every mode (the dialog's and the command line's own: ordered, serpentine),
+// compensation on and off, on pictures chosen to reach the
 // corners of the passes (clamping, green equal to red or to the unclamped
 // blue, the edges, one-pixel rows and columns), and the streamed file
 // against the words written whole.
@@ -48,13 +49,13 @@ struct Words {
     std::vector<uint8_t> bytes;
 };
 
-using Quantiser = uint8_t* (*)(const RgbImage&, int32_t, DitherMode, int32_t*);
+using Quantiser = uint8_t* (*)(const RgbImage&, const Quantisation&, int32_t*);
 
 Words run(Quantiser quantiser, const Picture& p, int32_t width, int32_t height,
-          int32_t compensation, DitherMode mode) {
+          const Quantisation& quantisation) {
     int32_t count = -1;
-    uint8_t* words = quantiser(RgbImage{width, height, const_cast<uint8_t*>(p.data())},
-                               compensation, mode, &count);
+    uint8_t* words =
+        quantiser(RgbImage{width, height, const_cast<uint8_t*>(p.data())}, quantisation, &count);
     Words out;
     if (words == nullptr)
         return out;
@@ -82,17 +83,23 @@ TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
         {"grey 100", 4, 4, flatPicture(4, 4, 100)},
         {"near grey, wide", 130, 6, nearGreyPicture(130, 6, 7)},
     };
+    std::vector<Quantisation> choices;
+    for (DitherMode mode : {0, 1, 2, -1, 7})
+        for (int32_t compensation : {0, 1, 5})
+            choices.push_back(dialogQuantisation(compensation, mode));
+    for (DitherMethod method : {DitherMethod::floydSteinberg, DitherMethod::atkinsonBoyle,
+                                DitherMethod::ordered, DitherMethod::none})
+        for (bool compensation : {false, true})
+            choices.push_back(Quantisation{method, true, compensation});
+    choices.push_back(Quantisation{DitherMethod::ordered, false, true});
     for (const Case& c : cases) {
-        for (DitherMode mode : {0, 1, 2, -1, 7}) {
-            for (int32_t compensation : {0, 1, 5}) {
-                const Words rows =
-                    run(quantiseImage, c.picture, c.width, c.height, compensation, mode);
-                const Words planes =
-                    run(quantiseImageFullPlanes, c.picture, c.width, c.height, compensation, mode);
-                ASSERT_TRUE(rows.ok && planes.ok) << c.name;
-                EXPECT_EQ(rows.bytes, planes.bytes)
-                    << c.name << ", mode " << mode << ", compensation " << compensation;
-            }
+        for (const Quantisation& q : choices) {
+            const Words rows = run(quantiseImage, c.picture, c.width, c.height, q);
+            const Words planes = run(quantiseImageFullPlanes, c.picture, c.width, c.height, q);
+            ASSERT_TRUE(rows.ok && planes.ok) << c.name;
+            EXPECT_EQ(rows.bytes, planes.bytes)
+                << c.name << ", method " << static_cast<int>(q.method) << ", serpentine "
+                << q.serpentine << ", compensation " << q.greenCompensation;
         }
     }
 }
@@ -121,15 +128,18 @@ TEST(RowWiseConversion, StreamedFileEqualsTheWholeWords) {
     const int32_t height = 150;
     const Picture picture = noisePicture(width, height, 11);
     const RgbImage image{width, height, const_cast<uint8_t*>(picture.data())};
-    for (DitherMode mode : {0, 1, 2}) {
-        ASSERT_EQ(convertImageToFile(dir.file("streamed.rgn").c_str(), image, 1, mode), 0);
+    for (DitherMethod method : {DitherMethod::none, DitherMethod::floydSteinberg,
+                                DitherMethod::atkinsonBoyle, DitherMethod::ordered}) {
+        // Pieces of an odd number of rows start on odd rows too.
+        const Quantisation q{method, true, true};
+        ASSERT_EQ(convertImageToFile(dir.file("streamed.rgn").c_str(), image, q), 0);
         int32_t bytes = 0;
-        uint8_t* words = quantiseImageFullPlanes(image, 1, mode, &bytes);
+        uint8_t* words = quantiseImageFullPlanes(image, q, &bytes);
         ASSERT_NE(words, nullptr);
         ASSERT_EQ(writeRgnFile(dir.file("whole.rgn").c_str(), width, height, words), 0);
         free(words);
         EXPECT_EQ(readFileBytes(dir.file("streamed.rgn")), readFileBytes(dir.file("whole.rgn")))
-            << "mode " << mode;
+            << "method " << static_cast<int>(method);
     }
 }
 
