@@ -63,6 +63,10 @@ struct Quantisation {
 };
 Quantisation dialogQuantisation(int32_t greenCompensation, DitherMode mode);
 
+// The command line's name of a method: "none", "floyd-steinberg",
+// "atkinson-boyle", "ordered".
+const char* ditherMethodName(DitherMethod method);
+
 // An image with a null pixel block counts as 0 x 0.
 RgbImage imageOrEmpty(const RgbImage& image);
 

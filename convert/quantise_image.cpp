@@ -76,6 +76,19 @@ Quantisation dialogQuantisation(int32_t greenCompensation, DitherMode mode) {
     return q;
 }
 
+const char* ditherMethodName(DitherMethod method) {
+    switch (method) {
+    case DitherMethod::floydSteinberg:
+        return "floyd-steinberg";
+    case DitherMethod::atkinsonBoyle:
+        return "atkinson-boyle";
+    case DitherMethod::ordered:
+        return "ordered";
+    default:
+        return "none";
+    }
+}
+
 namespace {
 
 // The pixel-word block for an image, allocated but not filled: null when
