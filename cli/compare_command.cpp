@@ -179,7 +179,7 @@ void addCompareCommand(CLI::App& app, CommandRunner& runner) {
         "also write a PNG contact sheet: the source and every mode at the chosen compensation");
     command
         ->add_option("--zoom", options->zoom,
-                     "scale the sheet's tiles up N times (1 to 64); default 1, or enough to "
+                     "scale the sheet's tiles up N times (1 to 256); default 1, or enough to "
                      "make a small picture at least 256 pixels wide")
         ->check(CLI::Range(1, sheetMostZoom))
         ->needs(sheet);

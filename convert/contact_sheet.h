@@ -18,7 +18,7 @@ constexpr int32_t sheetLabelChars = 20; // a label line's room, in characters
 constexpr int32_t sheetLabelWidth = sheetLabelChars * 12;
 constexpr int32_t sheetLabelHeight = 40;
 constexpr int64_t sheetMostPixels = int64_t{1} << 27;
-constexpr int32_t sheetMostZoom = 64;
+constexpr int32_t sheetMostZoom = 256; // the default zoom of a picture one pixel wide
 
 struct SheetLayout {
     int32_t zoom;
