@@ -1,6 +1,7 @@
 // Checks that the row-wise conversion makes exactly the words of the
-// straightforward full-plane one, for every mode, with compensation on and
-// off, on the given image, printing one line per mode and exiting 1 at the
+// straightforward full-plane one, for every mode (the command line's ordered
+// and serpentine ones included), with compensation on and off, on the given
+// image, printing one line per mode and exiting 1 at the
 // first difference. With a folder, it also writes there the files of the
 // full-plane path with compensation on (none.rgn, floyd-steinberg.rgn,
 // atkinson-boyle.rgn), for comparison with what halvex-cli writes.
@@ -18,16 +19,14 @@
 namespace {
 
 const char* modeName(DitherMode mode) {
-    return mode == ditherNone                 ? "none"
-           : mode == ditherFloydSteinbergMode ? "floyd-steinberg"
-                                              : "atkinson-boyle";
+    return ditherMethodName(dialogQuantisation(0, mode).method);
 }
 
-bool sameWords(const RgbImage& image, int32_t compensation, DitherMode mode) {
+bool sameWords(const RgbImage& image, const Quantisation& quantisation) {
     int32_t rowBytes = -1;
     int32_t planeBytes = -2;
-    uint8_t* rows = quantiseImage(image, compensation, mode, &rowBytes);
-    uint8_t* planes = quantiseImageFullPlanes(image, compensation, mode, &planeBytes);
+    uint8_t* rows = quantiseImage(image, quantisation, &rowBytes);
+    uint8_t* planes = quantiseImageFullPlanes(image, quantisation, &planeBytes);
     const bool same = rows != nullptr && planes != nullptr && rowBytes == planeBytes &&
                       memcmp(rows, planes, static_cast<size_t>(rowBytes)) == 0;
     free(rows);
@@ -64,14 +63,24 @@ int main(int argc, char** argv) {
     }
     const RgbImage image{width, height, pixels};
     int status = 0;
-    for (DitherMode mode : {ditherNone, ditherFloydSteinbergMode, ditherAtkinsonBoyleMode}) {
-        for (int32_t compensation : {0, 1}) {
-            const bool same = sameWords(image, compensation, mode);
-            printf("%s, compensation %s: %s\n", modeName(mode), compensation ? "on" : "off",
+    const Quantisation modes[] = {{DitherMethod::none, false, false},
+                                  {DitherMethod::floydSteinberg, false, false},
+                                  {DitherMethod::atkinsonBoyle, false, false},
+                                  {DitherMethod::ordered, false, false},
+                                  {DitherMethod::floydSteinberg, true, false},
+                                  {DitherMethod::atkinsonBoyle, true, false}};
+    for (Quantisation q : modes) {
+        for (bool compensation : {false, true}) {
+            q.greenCompensation = compensation;
+            const bool same = sameWords(image, q);
+            printf("%s%s, compensation %s: %s\n", ditherMethodName(q.method),
+                   q.serpentine ? " serpentine" : "", compensation ? "on" : "off",
                    same ? "identical" : "DIFFERENT");
             if (!same)
                 status = 1;
         }
+    }
+    for (DitherMode mode : {ditherNone, ditherFloydSteinbergMode, ditherAtkinsonBoyleMode}) {
         if (argc == 3 &&
             !writeReference(image, mode, std::string(argv[2]) + "/" + modeName(mode) + ".rgn")) {
             fprintf(stderr, "%s: cannot write the reference files\n", argv[2]);

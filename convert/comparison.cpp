@@ -18,6 +18,7 @@ struct Bands {
     RowQuantiser quantisers[comparedChoices];
     uint8_t* words[comparedChoices];
     int32_t started;
+    DeltaECache* cache;
 };
 
 void endBands(Bands* bands) {
@@ -27,10 +28,15 @@ void endBands(Bands* bands) {
         free(words);
         words = nullptr;
     }
+    free(bands->cache);
+    bands->cache = nullptr;
 }
 
 bool startBands(Bands* bands, const RgbImage& image, const Quantisation choices[]) {
     *bands = Bands{};
+    bands->cache = newDeltaECache();
+    if (bands->cache == nullptr)
+        return false;
     const size_t bytes = static_cast<size_t>(image.width) * bandRows * 2 + 1;
     for (int32_t i = 0; i < comparedChoices; ++i) {
         bands->words[i] = static_cast<uint8_t*>(malloc(bytes));
@@ -81,7 +87,8 @@ bool compareQuantisations(const RgbImage& source, bool sheetCompensation, Contac
         const uint8_t* rgb = image.pixels + y * rgbRowBytes;
         for (int32_t i = 0; i < comparedChoices; ++i)
             quantiseNextRows(&bands.quantisers[i], rows, bands.words[i]);
-        measurePixels(rgb, int64_t{rows} * image.width, bands.words, comparedChoices, figures);
+        measurePixels(rgb, int64_t{rows} * image.width, bands.words, comparedChoices, figures,
+                      bands.cache);
         if (sheet == nullptr)
             continue;
         drawTileRgbRows(sheet, 0, y, rows, rgb);

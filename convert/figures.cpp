@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -192,12 +194,47 @@ void addPixel(QualityFigures* f, const uint8_t* source, uint16_t word, double de
 
 } // namespace
 
+DeltaECache* newDeltaECache() {
+    auto* cache = static_cast<DeltaECache*>(malloc(sizeof(DeltaECache)));
+    if (cache != nullptr)
+        memset(cache->keys, 0xFF, sizeof cache->keys);
+    return cache;
+}
+
+namespace {
+
+// The source pixel's colour in CIELAB, worked out on first use.
+struct SourceColour {
+    const uint8_t* rgb;
+    bool known;
+    LabColour lab;
+};
+
+double deltaEOf(SourceColour* source, uint16_t word, DeltaECache* cache) {
+    const uint64_t key = (uint64_t{source->rgb[0]} << 32 | uint64_t{source->rgb[1]} << 24 |
+                          uint64_t{source->rgb[2]} << 16 | word);
+    const size_t slot = cache == nullptr ? 0 : ((key * 0x9E3779B97F4A7C15u) >> 48);
+    if (cache != nullptr && cache->keys[slot] == key)
+        return cache->deltaE[slot];
+    if (!source->known) {
+        source->lab = labOfSrgb(source->rgb[0], source->rgb[1], source->rgb[2]);
+        source->known = true;
+    }
+    const double deltaE = ciede2000(source->lab, wordColours().lab[word]);
+    if (cache != nullptr) {
+        cache->keys[slot] = key;
+        cache->deltaE[slot] = deltaE;
+    }
+    return deltaE;
+}
+
+} // namespace
+
 void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
-                   int32_t count, QualityFigures* figures) {
-    const WordColours& colours = wordColours();
+                   int32_t count, QualityFigures* figures, DeltaECache* cache) {
     constexpr int32_t mostAtOnce = 16;
     for (int64_t i = 0; i < pixels; ++i, source += 3) {
-        const LabColour lab = labOfSrgb(source[0], source[1], source[2]);
+        SourceColour colour{source, false, LabColour{}};
         uint16_t seen[mostAtOnce];
         double seenDeltaE[mostAtOnce];
         int32_t seenCount = 0;
@@ -207,7 +244,7 @@ void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* 
             while (s < seenCount && seen[s] != word)
                 ++s;
             if (s == seenCount) {
-                const double deltaE = ciede2000(lab, colours.lab[word]);
+                const double deltaE = deltaEOf(&colour, word, cache);
                 if (seenCount < mostAtOnce) {
                     seen[seenCount] = word;
                     seenDeltaE[seenCount++] = deltaE;
@@ -225,7 +262,7 @@ QualityFigures measureQuality(const RgbImage& source, const uint8_t* words) {
     const int64_t pixels = source.pixels != nullptr && source.width > 0 && source.height > 0
                                ? int64_t{source.width} * source.height
                                : 0;
-    measurePixels(source.pixels, pixels, &words, 1, &figures);
+    measurePixels(source.pixels, pixels, &words, 1, &figures, nullptr);
     return figures;
 }
 

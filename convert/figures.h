@@ -48,13 +48,22 @@ bool psnrOf(const QualityFigures& figures, double* decibels);
 double meanDeltaEOf(const QualityFigures& figures);
 double greyDriftOf(const QualityFigures& figures); // 0 when there is no grey pixel
 
+// Colour differences already worked out, by source colour and word: a
+// picture repeats its pairs far more often than not. A cache only saves
+// time; the figures are the same with or without one.
+struct DeltaECache {
+    uint64_t keys[1 << 16]; // source colour << 16 | word, or ~0 when empty
+    double deltaE[1 << 16];
+};
+// Empty cache, or null without memory; release with free().
+DeltaECache* newDeltaECache();
+
 // Measures count quantisations of the same pixels at once: source holds
 // pixels RGB triples, words[i] the pixel words (least significant byte first)
-// of quantisation i, whose sums go to figures[i]. A word met twice for the
-// same pixel is measured once. Call it band by band, in order, to measure a
-// whole picture.
+// of quantisation i, whose sums go to figures[i]. Call it band by band, in
+// order, to measure a whole picture. The cache may be null.
 void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
-                   int32_t count, QualityFigures* figures);
+                   int32_t count, QualityFigures* figures, DeltaECache* cache);
 
 // The figures of one quantisation of a whole picture.
 QualityFigures measureQuality(const RgbImage& source, const uint8_t* words);

@@ -40,9 +40,20 @@ bool encoderCanHold(int32_t width, int32_t height) {
            (int64_t{3} * width + 1) * height <= INT_MAX / 2;
 }
 
+// One filter for every row (Sub) instead of trying all five per row, and a
+// shorter match search: on sheets and previews this halves the time for
+// files a few percent larger, or smaller. Set once, before any encoding.
+bool configureEncoder() {
+    stbi_write_force_png_filter = 1;
+    stbi_write_png_compression_level = 4;
+    return true;
+}
+
 } // namespace
 
 std::vector<uint8_t> encodePngRgb(const uint8_t* rgb, int32_t width, int32_t height) {
+    static const bool configured = configureEncoder();
+    (void)configured;
     PngOutput out{{}, false};
     if (rgb == nullptr || !encoderCanHold(width, height))
         return {};

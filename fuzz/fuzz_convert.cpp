@@ -1,7 +1,9 @@
 // The whole path from file bytes to an RGN/MBR file: loadImage, then the
 // quantisation in all three modes with green-level compensation on and off
 // (the row-wise run compared byte for byte with the full-plane one, and the
-// plain mode with its rule on the 8-bit values), then convertImageToFile for
+// plain mode with its rule on the 8-bit values), the command line's own modes
+// (ordered, serpentine) compared the same way and measured with the
+// comparison's figures, then convertImageToFile for
 // one mode chosen by the input, read back and compared with the header and
 // the pixel words computed in memory.
 //
@@ -11,6 +13,7 @@
 // pixels and maxSide on either side (a picture without pixels can claim any
 // width; the hostile tests cover those).
 #include "convert/convert.h"
+#include "convert/figures.h"
 #include "fuzz_support.h"
 #include "image/image.h"
 
@@ -67,6 +70,37 @@ const std::string& targetPath() {
     return path;
 }
 
+// The row-wise words of a quantisation, checked against the full planes and
+// measured; malloc'd, for the caller to release.
+uint8_t* checkedWords(const RgbImage& image, const Quantisation& quantisation) {
+    int32_t bytes = -1;
+    uint8_t* words = quantiseImage(image, quantisation, &bytes);
+    FUZZ_CHECK(words != nullptr);
+    FUZZ_CHECK(bytes == image.width * image.height * 2);
+    int32_t fullBytes = -1;
+    uint8_t* full = quantiseImageFullPlanes(image, quantisation, &fullBytes);
+    FUZZ_CHECK(full != nullptr && fullBytes == bytes);
+    FUZZ_CHECK(bytes == 0 || memcmp(full, words, static_cast<size_t>(bytes)) == 0);
+    free(full);
+    return words;
+}
+
+void checkCommandLineModes(const RgbImage& image) {
+    const Quantisation modes[] = {{DitherMethod::ordered, false, false},
+                                  {DitherMethod::floydSteinberg, true, false},
+                                  {DitherMethod::atkinsonBoyle, true, false}};
+    for (Quantisation q : modes) {
+        for (bool compensation : {false, true}) {
+            q.greenCompensation = compensation;
+            uint8_t* words = checkedWords(image, q);
+            const QualityFigures figures = measureQuality(image, words);
+            FUZZ_CHECK(figures.pixels == static_cast<uint64_t>(image.width) * image.height);
+            FUZZ_CHECK(figures.deltaEMax >= 0.0 && figures.greyDrifted <= figures.greyPixels);
+            free(words);
+        }
+    }
+}
+
 void checkWrittenFile(const RgbImage& image, DitherMode mode, bool compensation,
                       const uint8_t* expectedWords, int32_t expectedBytes) {
     const std::string& path = targetPath();
@@ -112,15 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool fileCompensation = (input.control & 4) != 0;
     for (DitherMode mode : {ditherNone, ditherFloydSteinbergMode, ditherAtkinsonBoyleMode}) {
         for (bool compensation : {false, true}) {
-            int32_t bytes = -1;
-            uint8_t* words = quantiseImage(image, compensation ? 1 : 0, mode, &bytes);
-            FUZZ_CHECK(words != nullptr);
-            FUZZ_CHECK(bytes == width * height * 2);
-            int32_t fullBytes = -1;
-            uint8_t* full = quantiseImageFullPlanes(image, compensation ? 1 : 0, mode, &fullBytes);
-            FUZZ_CHECK(full != nullptr && fullBytes == bytes);
-            FUZZ_CHECK(bytes == 0 || memcmp(full, words, static_cast<size_t>(bytes)) == 0);
-            free(full);
+            const int32_t bytes = width * height * 2;
+            uint8_t* words = checkedWords(image, dialogQuantisation(compensation ? 1 : 0, mode));
             if (mode == ditherNone)
                 checkPlain(image, words, compensation);
             const DitherMode written = fileMode == 3 ? ditherNone : fileMode;
@@ -129,6 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             free(words);
         }
     }
+    checkCommandLineModes(image);
     free(pixels);
     return 0;
 }
