@@ -85,9 +85,8 @@ void printJson(const CompareOptions& options, const RgbImage& image,
         printf("  {\"dither\": \"%s\", \"serpentine\": %s, \"green_compensation\": %s, "
                "\"psnr\": %s, \"mean_delta_e\": %s, \"max_delta_e\": %s, \"grey_drift\": %s}%s\n",
                ditherMethodName(q.method), q.serpentine ? "true" : "false",
-               q.greenCompensation ? "true" : "false",
-               strcmp(f.psnr, "inf") == 0 ? "null" : f.psnr, f.meanDeltaE, f.maxDeltaE,
-               f.greyDrift, i + 1 < comparedChoices ? "," : "");
+               q.greenCompensation ? "true" : "false", strcmp(f.psnr, "inf") == 0 ? "null" : f.psnr,
+               f.meanDeltaE, f.maxDeltaE, f.greyDrift, i + 1 < comparedChoices ? "," : "");
     }
     printf(" ]}\n");
 }

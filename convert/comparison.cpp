@@ -53,12 +53,10 @@ bool startBands(Bands* bands, const RgbImage& image, const Quantisation choices[
 } // namespace
 
 void comparedQuantisations(Quantisation choices[comparedChoices]) {
-    const Quantisation methods[] = {{DitherMethod::none, false, true},
-                                    {DitherMethod::ordered, false, true},
-                                    {DitherMethod::floydSteinberg, false, true},
-                                    {DitherMethod::floydSteinberg, true, true},
-                                    {DitherMethod::atkinsonBoyle, false, true},
-                                    {DitherMethod::atkinsonBoyle, true, true}};
+    const Quantisation methods[] = {
+        {DitherMethod::none, false, true},           {DitherMethod::ordered, false, true},
+        {DitherMethod::floydSteinberg, false, true}, {DitherMethod::floydSteinberg, true, true},
+        {DitherMethod::atkinsonBoyle, false, true},  {DitherMethod::atkinsonBoyle, true, true}};
     int32_t i = 0;
     for (const Quantisation& method : methods) {
         for (bool compensation : {true, false}) {
@@ -103,11 +101,12 @@ bool compareQuantisations(const RgbImage& source, bool sheetCompensation, Contac
 }
 
 void sortComparedResults(ComparedResult results[comparedChoices]) {
-    const auto key = [](const ComparedResult& r) { return std::llround(meanDeltaEOf(r.figures) * 100.0); };
-    std::stable_sort(results, results + comparedChoices,
-                     [&key](const ComparedResult& a, const ComparedResult& b) {
-                         return key(a) < key(b);
-                     });
+    const auto key = [](const ComparedResult& r) {
+        return std::llround(meanDeltaEOf(r.figures) * 100.0);
+    };
+    std::stable_sort(
+        results, results + comparedChoices,
+        [&key](const ComparedResult& a, const ComparedResult& b) { return key(a) < key(b); });
 }
 
 void labelSheet(ContactSheet* sheet, bool sheetCompensation,

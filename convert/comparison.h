@@ -24,7 +24,7 @@ void comparedQuantisations(Quantisation choices[comparedChoices]);
 // a sheet (laid out for this picture), draws the source and the six results
 // whose compensation is sheetCompensation into its tiles, labels aside.
 // False, with nothing measured, for want of memory.
-bool compareQuantisations(const RgbImage& image, bool sheetCompensation, ContactSheet* sheet,
+bool compareQuantisations(const RgbImage& source, bool sheetCompensation, ContactSheet* sheet,
                           ComparedResult results[comparedChoices]);
 
 // Best first: by mean colour difference as printed (two decimals), ties in

@@ -2,6 +2,7 @@
 
 #include "convert/figures.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -61,10 +62,9 @@ constexpr Glyph glyphs[] = {
 };
 
 const Glyph* glyphOf(char c) {
-    for (const Glyph& g : glyphs)
-        if (g.c == c)
-            return &g;
-    return nullptr;
+    const Glyph* end = glyphs + sizeof glyphs / sizeof glyphs[0];
+    const Glyph* found = std::find_if(glyphs, end, [c](const Glyph& g) { return g.c == c; });
+    return found != end ? found : nullptr;
 }
 
 // Top-left corner of a tile's cell: tiles 0 to 2 in the top row, 3 to 6
@@ -92,11 +92,12 @@ void putZoomedRow(ContactSheet* sheet, int32_t tile, int32_t pictureRow, ColourA
     uint8_t* first = pixelAt(sheet, left, top + pictureRow * l.zoom);
     uint8_t* out = first;
     const int32_t pictureWidth = l.tileWidth / l.zoom;
+    const auto zoom = static_cast<size_t>(l.zoom);
     for (int32_t x = 0; x < pictureWidth; ++x) {
         colourAt(x, out);
-        for (int32_t z = 1; z < l.zoom; ++z)
+        for (size_t z = 1; z < zoom; ++z)
             memcpy(out + 3 * z, out, 3);
-        out += 3 * l.zoom;
+        out += 3 * zoom;
     }
     const size_t rowBytes = static_cast<size_t>(l.tileWidth) * 3;
     for (int32_t z = 1; z < l.zoom; ++z)
@@ -128,14 +129,16 @@ bool planSheet(int32_t pictureWidth, int32_t pictureHeight, int32_t zoom, SheetL
     const int64_t tileHeight = int64_t{pictureHeight} * zoom;
     const int64_t cellWidth = tileWidth > sheetLabelWidth ? tileWidth : sheetLabelWidth;
     const int64_t cellHeight = tileHeight + sheetLabelHeight;
-    const int64_t width = sheetColumns * cellWidth + (sheetColumns + 1) * sheetGap;
-    const int64_t height = sheetRows * cellHeight + (sheetRows + 1) * sheetGap;
+    const int64_t width =
+        sheetColumns * cellWidth + static_cast<int64_t>(sheetColumns + 1) * sheetGap;
+    const int64_t height = sheetRows * cellHeight + static_cast<int64_t>(sheetRows + 1) * sheetGap;
     const bool fits = zoom >= 1 && zoom <= sheetMostZoom && pictureWidth >= 0 &&
                       pictureHeight >= 0 && width <= INT32_MAX && height <= INT32_MAX &&
                       width * height <= sheetMostPixels;
     const auto clip = [](int64_t v) { return static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : v); };
-    *layout = SheetLayout{zoom,           clip(tileWidth), clip(tileHeight), clip(cellWidth),
-                          clip(cellHeight), clip(width),   clip(height)};
+    *layout = SheetLayout{
+        zoom,        clip(tileWidth), clip(tileHeight), clip(cellWidth), clip(cellHeight),
+        clip(width), clip(height)};
     return fits;
 }
 
@@ -158,8 +161,9 @@ void drawTileRgbRows(ContactSheet* sheet, int32_t tile, int32_t firstRow, int32_
     const size_t rowBytes = static_cast<size_t>(sheet->layout.tileWidth / sheet->layout.zoom) * 3;
     for (int32_t i = 0; i < count; ++i) {
         const uint8_t* row = rgb + i * rowBytes;
-        putZoomedRow(sheet, tile, firstRow + i,
-                     [row](int32_t x, uint8_t* out) { memcpy(out, row + 3 * x, 3); });
+        putZoomedRow(sheet, tile, firstRow + i, [row](int32_t x, uint8_t* out) {
+            memcpy(out, row + 3 * static_cast<size_t>(x), 3);
+        });
     }
 }
 
@@ -169,7 +173,8 @@ void drawTileWordRows(ContactSheet* sheet, int32_t tile, int32_t firstRow, int32
     for (int32_t i = 0; i < count; ++i) {
         const uint8_t* row = words + i * rowBytes;
         putZoomedRow(sheet, tile, firstRow + i, [row](int32_t x, uint8_t* out) {
-            widenWord(static_cast<uint16_t>(row[2 * x] | (row[2 * x + 1] << 8)), out);
+            const uint8_t* word = row + 2 * static_cast<size_t>(x);
+            widenWord(static_cast<uint16_t>(word[0] | (word[1] << 8)), out);
         });
     }
 }

@@ -14,6 +14,8 @@
 // that colour within one step.
 #include "convert/convert.h"
 
+#include <cstddef>
+
 namespace {
 
 constexpr int32_t maxLevel = 65535;
@@ -114,8 +116,8 @@ void ditherOrdered(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height
                    int32_t greenCompensation) {
     for (int32_t y = 0; y < height; ++y) {
         for (int32_t x = 0; x < width; ++x) {
-            const int32_t* in = &P[y][3 * x];
-            int32_t* out = &Q[y][3 * x];
+            const int32_t* in = P[y] + 3 * static_cast<std::ptrdiff_t>(x);
+            int32_t* out = Q[y] + 3 * static_cast<std::ptrdiff_t>(x);
             const int32_t t = orderedThreshold(x, y);
             const auto level = [t](int32_t value, bool five) {
                 const int32_t raised = value + (five ? t : t / 2);

@@ -102,10 +102,9 @@ double ciede2000(const LabColour& first, const LabColour& second) {
         else
             meanH = (h1 + h2 - 360.0) / 2.0;
     }
-    const double t = 1.0 - 0.17 * std::cos(radians(meanH - 30.0)) +
-                     0.24 * std::cos(radians(2.0 * meanH)) +
-                     0.32 * std::cos(radians(3.0 * meanH + 6.0)) -
-                     0.20 * std::cos(radians(4.0 * meanH - 63.0));
+    const double t =
+        1.0 - 0.17 * std::cos(radians(meanH - 30.0)) + 0.24 * std::cos(radians(2.0 * meanH)) +
+        0.32 * std::cos(radians(3.0 * meanH + 6.0)) - 0.20 * std::cos(radians(4.0 * meanH - 63.0));
     const double dTheta = 30.0 * std::exp(-((meanH - 275.0) / 25.0) * ((meanH - 275.0) / 25.0));
     const double meanCp7 = seventhPower(meanCp);
     const double rC = 2.0 * std::sqrt(meanCp7 / (meanCp7 + twentyFiveToTheSeventh));
@@ -137,7 +136,8 @@ bool psnrOf(const QualityFigures& figures, double* decibels) {
     if (figures.squaredError == 0)
         return false;
     const double samples = 3.0 * static_cast<double>(figures.pixels);
-    *decibels = 10.0 * std::log10(255.0 * 255.0 * samples / static_cast<double>(figures.squaredError));
+    *decibels =
+        10.0 * std::log10(255.0 * 255.0 * samples / static_cast<double>(figures.squaredError));
     return true;
 }
 

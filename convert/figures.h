@@ -38,7 +38,7 @@ struct QualityFigures {
     uint64_t pixels;
     double deltaESum;
     double deltaEMax;
-    uint64_t greyPixels; // source pixels with red = green = blue
+    uint64_t greyPixels;  // source pixels with red = green = blue
     uint64_t greyDrifted; // of those, the ones whose word is not grey
 };
 

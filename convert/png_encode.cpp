@@ -6,6 +6,13 @@
 #include <new>
 #include <utility>
 
+#include <cstdlib>
+
+// The encoder's allocations, never of zero bytes, whose result the C
+// standard leaves to each library.
+#define STBIW_MALLOC(size) malloc((size) == 0 ? 1 : (size))
+#define STBIW_REALLOC(block, size) realloc((block), (size) == 0 ? 1 : (size))
+#define STBIW_FREE(block) free(block)
 #define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
 #define STB_IMAGE_WRITE_IMPLEMENTATION

@@ -24,6 +24,7 @@
 // pass needs no error at all.
 #include "convert/convert.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -174,7 +175,7 @@ void floydSteinbergRowRightToLeft(const uint8_t* in, const int32_t* error, int32
     Lanes next{};
     Lanes belowPrevious{};
     Lanes belowThis{};
-    for (int32_t x = width - 1; x >= 0; --x) {
+    for (std::ptrdiff_t x = width - 1; x >= 0; --x) {
         Lanes received;
         readLanes(received, error + lanesPerPixel * x);
         Working w;
@@ -199,7 +200,7 @@ void atkinsonBoyleRowRightToLeft(const uint8_t* in, const int32_t* error, const 
     Lanes next{};
     Lanes belowPrevious{};
     Lanes belowThis{};
-    for (int32_t x = width - 1; x >= 0; --x) {
+    for (std::ptrdiff_t x = width - 1; x >= 0; --x) {
         Lanes received;
         readLanes(received, error + lanesPerPixel * x);
         Working w;

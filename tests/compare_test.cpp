@@ -70,9 +70,9 @@ TEST(Figures, SrgbInLab) {
         uint32_t rgb;
         LabColour lab;
     };
-    const Case cases[] = {{0xFFFFFF, {100.0, 0.0, 0.0}},        {0x000000, {0.0, 0.0, 0.0}},
-                          {0x808080, {53.585, 0.0, 0.0}},       {0xFF0000, {53.24, 80.09, 67.20}},
-                          {0x00FF00, {87.73, -86.18, 83.18}},   {0x0000FF, {32.30, 79.19, -107.86}}};
+    const Case cases[] = {{0xFFFFFF, {100.0, 0.0, 0.0}},      {0x000000, {0.0, 0.0, 0.0}},
+                          {0x808080, {53.585, 0.0, 0.0}},     {0xFF0000, {53.24, 80.09, 67.20}},
+                          {0x00FF00, {87.73, -86.18, 83.18}}, {0x0000FF, {32.30, 79.19, -107.86}}};
     for (const Case& c : cases) {
         const LabColour lab = labOfSrgb(c.rgb >> 16, c.rgb >> 8 & 0xFF, c.rgb & 0xFF);
         EXPECT_NEAR(lab.L, c.lab.L, 0.01) << std::hex << c.rgb;
@@ -149,8 +149,8 @@ TEST(Figures, FiguresAsPrinted) {
         int32_t decimals;
         const char* text;
     };
-    const Case cases[] = {{1.005, 2, "1.00"},  {1.0051, 2, "1.01"}, {38.185, 2, "38.19"},
-                          {0.0, 4, "0.0000"}, {0.42275, 4, "0.4228"}, {123.4, 0, "123"},
+    const Case cases[] = {{1.005, 2, "1.00"},  {1.0051, 2, "1.01"},    {38.185, 2, "38.19"},
+                          {0.0, 4, "0.0000"},  {0.42275, 4, "0.4228"}, {123.4, 0, "123"},
                           {-0.001, 2, "0.00"}, {-2.5, 1, "-2.5"}};
     for (const Case& c : cases) {
         char text[32];
@@ -199,9 +199,12 @@ TEST(ContactSheet, LayoutTilesAndPng) {
             // The source tile, centred in the first cell: the last picture
             // pixel at the bottom right of its zoomed block.
             const int32_t left = sheetGap + (layout.cellWidth - layout.tileWidth) / 2;
-            const size_t at = (static_cast<size_t>(sheetGap + layout.tileHeight - 1) * layout.width +
-                               left + layout.tileWidth - 1) * 3;
-            EXPECT_EQ(Bytes(sheet.rgb + at, sheet.rgb + at + 3), Bytes(picture.end() - 3, picture.end()));
+            const size_t at =
+                (static_cast<size_t>(sheetGap + layout.tileHeight - 1) * layout.width + left +
+                 layout.tileWidth - 1) *
+                3;
+            EXPECT_EQ(Bytes(sheet.rgb + at, sheet.rgb + at + 3),
+                      Bytes(picture.end() - 3, picture.end()));
         }
         const std::vector<uint8_t> png = encodePngRgb(sheet.rgb, layout.width, layout.height);
         freeSheet(&sheet);
@@ -212,7 +215,7 @@ TEST(ContactSheet, LayoutTilesAndPng) {
         EXPECT_EQ(bigEndian32(png, 20), static_cast<uint32_t>(layout.height));
         EXPECT_EQ(Bytes(png.end() - 8, png.end() - 4), (Bytes{'I', 'E', 'N', 'D'}));
     }
-    const std::pair<int32_t, int32_t> zooms[] = {{0, 1},   {1, 256}, {3, 86},  {160, 2},
+    const std::pair<int32_t, int32_t> zooms[] = {{0, 1},   {1, 256}, {3, 86}, {160, 2},
                                                  {255, 2}, {256, 1}, {800, 1}};
     for (const auto& [width, zoom] : zooms)
         EXPECT_EQ(defaultSheetZoom(width), zoom) << width;
@@ -240,9 +243,9 @@ TEST(ContactSheet, ComparisonOrderAndFigures) {
                   std::llround(meanDeltaEOf(results[i].figures) * 100));
     for (const ComparedResult& r : results) {
         EXPECT_EQ(r.figures.pixels, 64u * 8u);
-        const bool keepsGrey = r.quantisation.greenCompensation &&
-                               (r.quantisation.method == DitherMethod::none ||
-                                r.quantisation.method == DitherMethod::ordered);
+        const bool keepsGrey =
+            r.quantisation.greenCompensation && (r.quantisation.method == DitherMethod::none ||
+                                                 r.quantisation.method == DitherMethod::ordered);
         EXPECT_TRUE(!keepsGrey || greyDriftOf(r.figures) == 0.0);
     }
 }
