@@ -100,7 +100,7 @@ std::string valueName(const CLI::Option* option) {
     // The library's type name, without the accepted-value tables that its
     // validators append after a colon.
     const std::string typeName = option->get_type_name();
-    const std::string base = typeName.substr(0, typeName.find(':'));
+    std::string base = typeName.substr(0, typeName.find(':'));
     if (base == "INT" || base == "UINT")
         return "N";
     if (base == "FLOAT")
