@@ -64,6 +64,39 @@ groff_is_silent() { # man-page
     [ -z "$said" ]
 }
 
+# ---- the help as people read it ------------------------------------------
+
+# Lines within 80 columns, value names instead of the argument library's
+# type names and value tables, and a mistyped command named with the nearest
+# one. The layout is cli/help_format's; until the program installs it (its
+# list is headed "Commands:" rather than the library's "Subcommands:"), these
+# checks are skipped with a note.
+help_is_for_people() { # cli
+    local cli=$1 command long internals
+    "$cli" --help >"$work/all-help.txt"
+    for command in $(awk '/^Commands:/ { listed = 1; next } /^$/ { listed = 0 }
+                          listed && /^  [a-z]/ { print $1 }' "$work/all-help.txt"); do
+        "$cli" "$command" --help >>"$work/all-help.txt"
+    done
+    long=$(awk 'length($0) > 80' "$work/all-help.txt")
+    internals=$(grep -E 'value in \{|REQUIRED|Needs:|Excludes:|\<(TEXT|ENUM|BOOLEAN|INT|UINT|FLOAT)\>' \
+        "$work/all-help.txt")
+    [ -z "$long" ] || echo "help lines over 80 columns: $long"
+    [ -z "$internals" ] || echo "help shows the library's internals: $internals"
+    [ -z "$long" ] && [ -z "$internals" ]
+}
+linux_cli=build/release/cli/halvex-cli
+if "$linux_cli" --help | grep -q '^Commands:'; then
+    expect_true "the help is written for people" help_is_for_people "$linux_cli"
+    "$linux_cli" conv in.bmp out.rgn >/dev/null 2>"$work/unknown.err"
+    check "a mistyped command is a usage error" 2 $?
+    expect_text "a mistyped command is named" "$work/unknown.err" "unknown command 'conv'"
+    expect_text "a mistyped command gets the nearest one" "$work/unknown.err" \
+        "did you mean 'convert'?"
+else
+    echo "package: the help layout of cli/help_format is not installed yet; its checks are skipped"
+fi
+
 # ---- the Debian package ---------------------------------------------------
 
 completes() { # expected words...  (the last is the word being completed)
