@@ -37,11 +37,15 @@ if(WIN32)
     install(FILES ${HALVEX_WEB_PAGE} DESTINATION .)
   endif()
 else()
-  # The man page carries the version too.
+  # The man page carries the version too; it is installed compressed, as
+  # Debian's manual pages are (-n: no name or time, so the bytes repeat).
   configure_file(${PROJECT_SOURCE_DIR}/doc/halvex-cli.1.in ${CMAKE_BINARY_DIR}/doc/halvex-cli.1
                  @ONLY)
+  find_program(HALVEX_GZIP gzip REQUIRED)
+  execute_process(COMMAND ${HALVEX_GZIP} -9 -n -c ${CMAKE_BINARY_DIR}/doc/halvex-cli.1
+                  OUTPUT_FILE ${CMAKE_BINARY_DIR}/doc/halvex-cli.1.gz COMMAND_ERROR_IS_FATAL ANY)
   install(TARGETS halvex-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${CMAKE_BINARY_DIR}/doc/halvex-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${CMAKE_BINARY_DIR}/doc/halvex-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/completion/halvex-cli
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
   install(FILES ${halvex_doc_sources} DESTINATION ${CMAKE_INSTALL_DOCDIR})

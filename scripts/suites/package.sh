@@ -47,9 +47,9 @@ help_words() { # cli
     grep -oE -- '--[a-z][a-z0-9-]*' "$work/help.txt" | sort -u
 }
 
-man_page_covers_help() { # cli man-page
+man_page_covers_help() { # cli man-page (compressed or not)
     local word missing=()
-    sed 's/\\-/-/g' "$2" >"$work/man.txt"
+    zcat -f "$2" | sed 's/\\-/-/g' >"$work/man.txt"
     for word in $(help_words "$1"); do
         grep -qE -- "(^|[^a-z0-9-])$word([^a-z0-9-]|\$)" "$work/man.txt" || missing+=("$word")
     done
@@ -57,9 +57,9 @@ man_page_covers_help() { # cli man-page
     [ ${#missing[@]} -eq 0 ]
 }
 
-groff_is_silent() { # man-page
+groff_is_silent() { # man-page (compressed or not)
     local said
-    said=$(groff -man -ww -z "$1" 2>&1)
+    said=$(zcat -f "$1" | groff -man -ww -z 2>&1)
     [ -z "$said" ] || echo "$said"
     [ -z "$said" ]
 }
