@@ -17,7 +17,9 @@ set(halvex_doc_sources ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LIC
 # The documents as Windows users open them: a .txt name and CRLF line ends.
 function(halvex_windows_text source target)
   file(READ ${source} text)
-  file(CONFIGURE OUTPUT ${target} CONTENT "${text}" @ONLY NEWLINE_STYLE CRLF)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE ${target} "${text}")
 endfunction()
 
 if(WIN32)
@@ -34,7 +36,7 @@ if(WIN32)
   install(FILES ${halvex_zip_text}/README.txt ${halvex_zip_text}/LICENSE.txt
           ${halvex_zip_text}/THIRD-PARTY.txt DESTINATION .)
   if(HALVEX_WEB_PAGE)
-    install(FILES ${HALVEX_WEB_PAGE} DESTINATION .)
+    install(FILES ${HALVEX_WEB_PAGE} DESTINATION . RENAME halvex.html)
   endif()
 else()
   # The man page carries the version too; it is installed compressed, as
@@ -50,7 +52,8 @@ else()
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
   install(FILES ${halvex_doc_sources} DESTINATION ${CMAKE_INSTALL_DOCDIR})
   if(HALVEX_WEB_PAGE)
-    install(FILES ${HALVEX_WEB_PAGE} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/halvex)
+    install(FILES ${HALVEX_WEB_PAGE} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/halvex
+            RENAME halvex.html)
   endif()
 endif()
 
