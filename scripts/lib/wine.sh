@@ -9,7 +9,10 @@
 #   wine_virtual_display      # starts Xvfb on a free display, exports DISPLAY
 #   wine_stop                 # ends the wineserver and the virtual display
 #
-# Callers usually `trap wine_stop EXIT` (plus their own clean-up).
+# Callers usually `trap wine_stop EXIT` (plus their own clean-up). A script
+# that shows windows calls wine_virtual_display (or has DISPLAY set) before
+# wine_use_prefix: the desktop process that the first Wine program starts
+# keeps the display it found for as long as the wineserver runs.
 
 wine_xvfb_pid=
 
@@ -22,6 +25,8 @@ wine_use_prefix() { # DIR
         echo "creating the Wine prefix in $WINEPREFIX (first use only)" >&2
         mkdir -p "$(dirname "$WINEPREFIX")"
         WINEARCH=win32 timeout 300 wineboot -i >/dev/null 2>&1 || true
+        # The registry reaches the disk when that first server ends.
+        timeout 60 wineserver -w 2>/dev/null || true
     fi
     wineserver -p 120 2>/dev/null || true
 }

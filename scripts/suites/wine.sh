@@ -13,7 +13,4 @@ if ! { cmake --preset win32 && cmake --build --preset win32 -j2; } >"$log" 2>&1;
     exit 1
 fi
 echo "built halvex.exe and halvex-cli.exe (preset win32)"
-. scripts/lib/wine.sh
-export HALVEX_TEST_WINEPREFIX=${HALVEX_TEST_WINEPREFIX:-$root/build/wine-test-prefix}
-wine_use_prefix "$HALVEX_TEST_WINEPREFIX"
 exec bash tests/wine/e2e.sh build/win32
