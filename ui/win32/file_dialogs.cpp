@@ -57,7 +57,7 @@ char* pickSaveFile(const char* title, const char* description, const char* patte
     return pickFile(GetSaveFileNameA, saveFlags, title, description, pattern);
 }
 
-UINT_PTR CALLBACK fileDialogHook(HWND hook, UINT message, WPARAM, LPARAM lParam) {
+UINT_PTR CALLBACK fileDialogHook(HWND hook, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
     // An Explorer-style dialog gives its hook a child window; the parent is
     // the file dialog itself. The dialog is centred as it starts and once
     // more when it has laid itself out, since fitting in the hook's child can
@@ -66,6 +66,8 @@ UINT_PTR CALLBACK fileDialogHook(HWND hook, UINT message, WPARAM, LPARAM lParam)
         centreWindow(GetParent(hook));
         return 1;
     }
+    // WM_NOTIFY carries its NMHDR in lParam: the message's contract.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
     if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == CDN_INITDONE)
         centreWindow(GetParent(hook));
     return 0;

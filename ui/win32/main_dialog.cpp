@@ -77,7 +77,7 @@ MainDialogView windowsDialogView(HWND dialog) {
     return view;
 }
 
-INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     const MainDialogView view = windowsDialogView(dialog);
     switch (message) {
     case WM_INITDIALOG:

@@ -20,7 +20,8 @@ const char* const systemDialogClass = MAKEINTATOM(0x8002);
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
+                   int /*show*/) {
     setOutOfMemoryHandler(reportOutOfMemory);
 
     INITCOMMONCONTROLSEX controls{};
