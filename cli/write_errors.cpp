@@ -12,7 +12,8 @@ namespace {
 // Where a name that reaches no file yet would be created.
 std::string placeKey(const std::string& path) {
     std::error_code error;
-    std::string key = std::filesystem::weakly_canonical(path, error).string();
+    std::string key =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error).string();
     if (error)
         key = path;
 #ifdef _WIN32
