@@ -148,8 +148,9 @@ std::string followLinks(const std::string& path, int* code) {
             *code = errno;
             return current;
         }
-        const std::string link(buffer, static_cast<size_t>(length));
-        current = link[0] == '/' ? link : folderOf(current) + link;
+        std::string next = buffer[0] == '/' ? std::string() : folderOf(current);
+        next.append(buffer, static_cast<size_t>(length));
+        current = next;
     }
     *code = ELOOP;
     return current;
@@ -233,8 +234,12 @@ int openTemporary(OutputFile* file, const TargetState& state) {
     if (base.size() > 64)
         base.resize(64);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = folder + "." + base + "." + std::to_string(processNumber()) +
-                                 "-" + std::to_string(temporaryCount.fetch_add(1)) + ".tmp";
+        std::string name = folder;
+        name += ".";
+        name += base;
+        name += "." + std::to_string(processNumber());
+        name += "-" + std::to_string(temporaryCount.fetch_add(1));
+        name += ".tmp";
         const int fd = createExclusive(name, state);
         if (fd < 0 && errno == EEXIST)
             continue;
@@ -263,20 +268,26 @@ int openTarget(OutputFile* file, const char* path) {
         file->stream = standardOutputStream();
         return 0;
     }
-    int code = 0;
-    file->target = followLinks(path, &code);
-    if (code != 0)
-        return code;
+    // Devices, pipes and the like are written through the name given, which
+    // may be a link that only the system can follow (/dev/stdout).
     TargetState state{};
-    code = targetState(file->target, &state);
+    int code = targetState(path, &state);
     if (code != 0)
         return code;
     if (state.folder)
         return EISDIR;
     if (state.exists && !state.regular) {
-        file->stream = openInPlace(file->target.c_str());
+        file->target = path;
+        file->stream = openInPlace(path);
         return file->stream != nullptr ? 0 : errno;
     }
+    file->target = followLinks(path, &code);
+    if (code != 0)
+        return code;
+    if (state.exists && (code = targetState(file->target, &state)) == 0 && !state.exists)
+        code = ENOENT; // a link that does not lead to the file itself
+    if (code != 0)
+        return code;
     // Renaming ignores the target's own permissions; a read-only target is
     // refused as opening it for writing would be.
     if (state.exists && (code = writableCheck(file->target)) != 0)

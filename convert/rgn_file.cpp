@@ -40,7 +40,7 @@ int32_t readRgnHeader(FILE* stream, RgnFileHeader* header) {
     if (fread(bytes, 1, sizeof bytes, stream) != sizeof bytes)
         return -1;
     for (int32_t i = 0; i < rgnHeaderWordCount; ++i)
-        header->words[i] = readWord(bytes + 4 * static_cast<size_t>(i));
+        header->words[i] = readWord(bytes + rgnHeaderFields[i].offset);
     return 0;
 }
 

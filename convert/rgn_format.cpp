@@ -3,18 +3,18 @@
 #include <cinttypes>
 
 const RgnHeaderField rgnHeaderFields[rgnHeaderWordCount] = {
-    {0, "width", RgnWordRule::width, 0, RgnWordShown::decimal},
-    {4, "height", RgnWordRule::height, 0, RgnWordShown::decimal},
-    {8, "pixel bytes", RgnWordRule::pixelBytes, 0, RgnWordShown::decimal},
-    {12, "constant at 12", RgnWordRule::fixed, 0x01700020, RgnWordShown::hex8},
-    {16, "constant at 16", RgnWordRule::fixed, 32, RgnWordShown::decimal},
-    {20, "constant at 20", RgnWordRule::fixed, 64, RgnWordShown::decimal},
-    {24, "constant at 24", RgnWordRule::fixed, 0, RgnWordShown::decimal},
-    {28, "bits per pixel", RgnWordRule::fixed, 16, RgnWordShown::decimal},
-    {32, "red mask", RgnWordRule::fixed, 0xF800, RgnWordShown::hex4},
-    {36, "green mask", RgnWordRule::fixed, 0x07E0, RgnWordShown::hex4},
-    {40, "blue mask", RgnWordRule::fixed, 0x001F, RgnWordShown::hex4},
-    {44, "constant at 44", RgnWordRule::fixed, 0, RgnWordShown::decimal},
+    {"width", 0, RgnWordRule::width, 0, RgnWordShown::decimal},
+    {"height", 4, RgnWordRule::height, 0, RgnWordShown::decimal},
+    {"pixel bytes", 8, RgnWordRule::pixelBytes, 0, RgnWordShown::decimal},
+    {"constant at 12", 12, RgnWordRule::fixed, 0x01700020, RgnWordShown::hex8},
+    {"constant at 16", 16, RgnWordRule::fixed, 32, RgnWordShown::decimal},
+    {"constant at 20", 20, RgnWordRule::fixed, 64, RgnWordShown::decimal},
+    {"constant at 24", 24, RgnWordRule::fixed, 0, RgnWordShown::decimal},
+    {"bits per pixel", 28, RgnWordRule::fixed, 16, RgnWordShown::decimal},
+    {"red mask", 32, RgnWordRule::fixed, 0xF800, RgnWordShown::hex4},
+    {"green mask", 36, RgnWordRule::fixed, 0x07E0, RgnWordShown::hex4},
+    {"blue mask", 40, RgnWordRule::fixed, 0x001F, RgnWordShown::hex4},
+    {"constant at 44", 44, RgnWordRule::fixed, 0, RgnWordShown::decimal},
 };
 
 namespace {

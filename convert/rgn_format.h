@@ -29,8 +29,8 @@ enum class RgnWordRule : int32_t {
 enum class RgnWordShown : int32_t { decimal, hex8, hex4 };
 
 struct RgnHeaderField {
-    int32_t offset;
     const char* name;
+    int32_t offset;
     RgnWordRule rule;
     int32_t value; // the fixed words' value
     RgnWordShown shown;

@@ -144,6 +144,12 @@ for command in decode convert; do
     expect_text "$command to a full standard output" "$work/err" \
         "Error writing standard output: No space left on device"
 done
+"$cli" convert "$work/large.bmp" /dev/stdout 2>"$work/err" | head -c 10 >/dev/null
+check "/dev/stdout into a closed pipe" 1 "${PIPESTATUS[0]}"
+expect_text "/dev/stdout into a closed pipe" "$work/err" "Error writing /dev/stdout: Broken pipe"
+"$cli" convert "$samples/sample.bmp" /dev/stdout >"$work/via-dev-stdout.rgn"
+check "/dev/stdout redirected to a file" 0 $?
+same_files "/dev/stdout redirected to a file" "$work/via-dev-stdout.rgn" "$work/convert.file"
 "$cli" convert "$samples/sample.bmp" "$work/fifo.rgn" --preview - >"$work/preview.stdout"
 check "--preview to -" 0 $?
 "$cli" preview "$work/fifo.rgn" "$work/preview.bmp"

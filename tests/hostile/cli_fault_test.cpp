@@ -376,7 +376,7 @@ bool endedByInterruption(const RunResult& run) {
 
 TEST(CliInterruption, ASignalAtAnyMomentLeavesTheOldTargetOrTheWholeNewOne) {
     TempDir dir;
-    writeFileBytes(dir.file("source.bmp"), gradientBmp(1000, 600, 1));
+    writeFileBytes(dir.file("source.bmp"), gradientBmp(800, 500, 1));
     // The previous target: a valid file of another picture.
     writeFileBytes(dir.file("old.bmp"), gradientBmp(300, 200, 2));
     ASSERT_EQ(runCli({"convert", dir.file("old.bmp"), dir.file("out.rgn")}, {}).status, 0);
