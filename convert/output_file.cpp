@@ -91,8 +91,25 @@ struct TargetState {
     int mode;
 };
 
+// Devices (NUL, CON) and named pipes are no files on a disk, whatever
+// _stat64 makes of them.
+bool isDeviceOrPipe(const std::string& path) {
+    const HANDLE handle =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD type = GetFileType(handle);
+    (void)CloseHandle(handle); // only looked at
+    return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
+}
+
 int targetState(const std::string& path, TargetState* state) {
     *state = TargetState{false, false, false, 0};
+    if (isDeviceOrPipe(path)) {
+        state->exists = true;
+        return 0;
+    }
     struct _stat64 info {};
     if (_stat64(path.c_str(), &info) != 0)
         return errno == ENOENT ? 0 : errno;
