@@ -415,6 +415,8 @@ case_convert_defaults_and_keys() {
     cp "$expected" "$target"
     cli_convert floyd-steinberg on "$source" "$expected"
     check_eq "halvex-cli.exe replaces an existing target" 38448 "$(stat -c %s "$expected")"
+    wine "$cli" convert "$(winpath "$source")" NUL >/dev/null 2>&1
+    check_eq "halvex-cli.exe writes to the NUL device in place" 0 $?
     start_app || { not_ok "the dialog starts"; return; }
     click_control Halvex 4004
     if window_there "$open_title"; then
