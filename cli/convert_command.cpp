@@ -113,7 +113,7 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* command = app.add_subcommand(
         "convert", "Convert a BMP or TGA image into an RGN/MBR file, or many into a folder");
-    command->footer("Forms: convert [OPTIONS] INPUT OUTPUT [--preview FILE.bmp]\n"
+    command->footer("Forms: convert [OPTIONS] INPUT OUTPUT [--preview FILE.bmp|FILE.png]\n"
                     "       convert [OPTIONS] INPUT... --output-dir DIR [--extension mbr] [-j N]");
     addQuantisationOptions(command, options->quantisation);
     addInputOptions(command, options->input);
