@@ -6,6 +6,9 @@
 // them is done; a one-line progress display is kept on standard error only
 // when it is a terminal.
 #include "cli/commands.h"
+#include "cli/interrupt.h"
+
+#include "convert/output_file.h"
 
 #include <atomic>
 #include <cerrno>
@@ -25,7 +28,9 @@ namespace {
 
 struct Outcome {
     bool done = false;
+    bool interrupted = false;
     std::string failure; // empty when the file converted
+    std::vector<std::string> warnings;
 };
 
 struct Batch {
@@ -40,6 +45,7 @@ struct Batch {
     size_t reported = 0; // outcomes printed so far, in input order
     size_t finished = 0;
     size_t failed = 0;
+    size_t interrupted = 0;
     bool showProgress = false;
     size_t progressLength = 0;
 };
@@ -97,40 +103,49 @@ void drawProgress(Batch& batch) {
     batch.progressLength = line.size();
 }
 
-void record(Batch& batch, size_t file, std::string failure) {
+void record(Batch& batch, size_t file, Outcome outcome) {
     std::lock_guard<std::mutex> guard(batch.lock);
-    batch.outcomes[file].done = true;
-    batch.outcomes[file].failure = std::move(failure);
-    ++batch.finished;
-    if (!batch.outcomes[file].failure.empty())
+    outcome.done = true;
+    batch.outcomes[file] = std::move(outcome);
+    if (batch.outcomes[file].interrupted)
+        ++batch.interrupted;
+    else
+        ++batch.finished;
+    if (!batch.outcomes[file].interrupted && !batch.outcomes[file].failure.empty())
         ++batch.failed;
     clearProgress(batch);
     for (; batch.reported < batch.outcomes.size() && batch.outcomes[batch.reported].done;
          ++batch.reported) {
-        const Outcome& outcome = batch.outcomes[batch.reported];
-        if (!outcome.failure.empty())
-            fprintf(stderr, "%s: %s\n", batch.options.inputs[batch.reported].c_str(),
-                    outcome.failure.c_str());
+        const Outcome& done = batch.outcomes[batch.reported];
+        const char* input = batch.options.inputs[batch.reported].c_str();
+        for (const std::string& warning : done.warnings)
+            fprintf(stderr, "%s: %s\n", input, warning.c_str());
+        if (!done.interrupted && !done.failure.empty())
+            fprintf(stderr, "%s: %s\n", input, done.failure.c_str());
     }
     drawProgress(batch);
 }
 
-// The failure message, or empty when the file converted.
-std::string convertFile(const BatchOptions& options, const std::string& input,
-                        const std::string& output) {
+Outcome convertFile(const BatchOptions& options, const std::string& input,
+                    const std::string& output) {
     InputLoad load = loadInputFile(input, options.input);
-    if (!load.failure.empty())
-        return load.failure;
-    RgbImage image = load.image;
-    int systemError = 0;
-    const int32_t result =
-        convertImageToFile(output.c_str(), image, options.quantisation, &systemError);
-    free(image.pixels);
-    return result < 0 ? writeErrorMessage(output, systemError) : std::string();
+    Outcome outcome;
+    outcome.warnings = std::move(load.warnings);
+    outcome.failure = std::move(load.failure);
+    if (outcome.failure.empty()) {
+        int systemError = 0;
+        if (convertImageToFile(output.c_str(), load.image, options.quantisation, &systemError) <
+            0)
+            outcome.failure = writeErrorMessage(output, systemError);
+        free(load.image.pixels);
+    }
+    // Whatever went wrong after a stop was asked for is the stop's doing.
+    outcome.interrupted = !outcome.failure.empty() && outputStopRequested();
+    return outcome;
 }
 
 void work(Batch& batch) {
-    for (;;) {
+    while (!outputStopRequested()) {
         const size_t file = batch.nextFile.fetch_add(1);
         if (file >= batch.outcomes.size())
             return;
@@ -153,6 +168,30 @@ std::string planOutputs(const BatchOptions& options, std::vector<std::string>* o
             return "inputs '" + options.inputs[earlier->second] + "' and '" + options.inputs[i] +
                    "' would both be written to " + output + "; nothing was converted";
         outputs->push_back(output);
+    }
+    return {};
+}
+
+// An output that is one of the inputs (by identity: a link, a second name,
+// the input's own name with the batch's extension) would destroy it. The
+// message, or empty.
+std::string findInputOverwrite(const BatchOptions& options,
+                               const std::vector<std::string>& outputs) {
+    std::map<std::pair<uint64_t, uint64_t>, size_t> inputs;
+    for (size_t i = 0; i < options.inputs.size(); ++i) {
+        FileIdentity identity{};
+        if (options.inputs[i] != "-" && // standard input has no name to collide with
+            fileIdentity(options.inputs[i].c_str(), &identity))
+            inputs.emplace(std::make_pair(identity.volume, identity.index), i);
+    }
+    for (const std::string& output : outputs) {
+        FileIdentity identity{};
+        if (!fileIdentity(output.c_str(), &identity))
+            continue;
+        const auto input = inputs.find(std::make_pair(identity.volume, identity.index));
+        if (input != inputs.end())
+            return "Error writing " + output + ": it is the input file " +
+                   options.inputs[input->second] + "; nothing was converted";
     }
     return {};
 }
@@ -196,6 +235,11 @@ int runBatch(const BatchOptions& options) {
         fprintf(stderr, "convert: %s\n", planProblem.c_str());
         return 2;
     }
+    const std::string overwrite = findInputOverwrite(options, batch.outputs);
+    if (!overwrite.empty()) {
+        fprintf(stderr, "convert: %s\n", overwrite.c_str());
+        return 2;
+    }
     const std::string dirProblem = prepareOutputDir(options.outputDir);
     if (!dirProblem.empty()) {
         fprintf(stderr, "%s\n", dirProblem.c_str());
@@ -221,8 +265,14 @@ int runBatch(const BatchOptions& options) {
     for (std::thread& worker : workers)
         worker.join();
     clearProgress(batch);
-    const std::string summary = std::to_string(batch.finished - batch.failed) + " converted, " +
-                                std::to_string(batch.failed) + " failed";
+    // Files never started count with those abandoned part way.
+    const size_t notConverted = batch.outcomes.size() - batch.finished;
+    std::string summary = std::to_string(batch.finished - batch.failed) + " converted, " +
+                          std::to_string(batch.failed) + " failed";
+    if (notConverted > 0)
+        summary += ", " + std::to_string(notConverted) + " not converted (interrupted)";
     printf("%s\n", summary.c_str());
+    if (notConverted > 0)
+        return interruptedStatus;
     return batch.failed > 0 ? 1 : 0;
 }

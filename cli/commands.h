@@ -1,7 +1,8 @@
 // halvex-cli: the command-line front end. Each sub-command registers its
 // options on the application and runs once parsing has succeeded; a command
 // returns the process's exit status (0 success, 1 failure). Usage errors are
-// raised as CLI11 parse errors and end with status 2.
+// raised as CLI11 parse errors and end with status 2; an interrupted run ends
+// with interruptedStatus (cli/interrupt.h).
 #pragma once
 
 #include "cli/dither_options.h"
@@ -23,14 +24,27 @@ void addPreviewCommand(CLI::App& app, CommandRunner& runner);
 void addInfoCommand(CLI::App& app, CommandRunner& runner);
 void addCompareCommand(CLI::App& app, CommandRunner& runner);
 
+// How an output is named in messages: "standard output" for "-".
+std::string outputName(const std::string& path);
+
 // "Error writing <path>: <reason>", the message for a target that could not
-// be written, and the same printed on standard error.
+// be written, and the same printed on standard error. An interrupted write
+// says that the target was left as it was.
 std::string writeErrorMessage(const std::string& path, int systemError);
 void reportWriteError(const std::string& path, int systemError);
 
-// True, with a message, when output names the same file as input: writing it
-// would destroy the picture being converted.
-bool refuseToOverwriteInput(const std::string& input, const std::string& output);
+// True when the two names reach one file (compared by identity, so links
+// and different spellings are caught), or, for files that do not exist yet,
+// the same place. "-" is never the same as a file.
+bool sameFile(const std::string& a, const std::string& b);
+
+// True, with "Error writing OUTPUT: it is the <role> file", when output
+// names the same file as other: writing it would destroy that file. With
+// the role "output", "-" twice is standard output twice and refused too.
+bool refuseToOverwrite(const std::string& other, const std::string& output, const char* role);
+inline bool refuseToOverwriteInput(const std::string& input, const std::string& output) {
+    return refuseToOverwrite(input, output, "input");
+}
 
 // A batch: every input converted to outputDir/<base name>.<extension> on
 // `jobs` worker threads.
@@ -43,7 +57,9 @@ struct BatchOptions {
     InputOptions input;
 };
 
-// Runs the batch; exit status 0 when every file converted, 1 otherwise.
+// Runs the batch; exit status 0 when every file converted, 1 when one
+// failed, 2 when an output would be written over an input, 130 when it was
+// interrupted.
 int runBatch(const BatchOptions& options);
 
 // The output name of an input: its last path component without the last

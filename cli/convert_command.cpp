@@ -25,33 +25,56 @@ const std::map<std::string, std::string>& extensionNames() {
     return names;
 }
 
-// The file, then its preview from the same words.
-int convertWithPreview(const ConvertOptions& options, const RgbImage& image) {
-    int32_t bytes = 0;
-    uint8_t* words =
-        quantiseImage(image, options.quantisation, &bytes);
-    if (words == nullptr) {
-        reportWriteError(options.files[1], image.width < 0 || image.height < 0 ? EINVAL : ENOMEM);
+// Both files from the same words, committed together: either both are
+// written or neither target changes.
+int32_t writeFileAndPreview(const ConvertOptions& options, const RgbImage& image,
+                            const uint8_t* words) {
+    const std::string& output = options.files[1];
+    OutputFile rgn;
+    OutputFile preview;
+    if (openOutputFile(&rgn, output.c_str()) < 0) {
+        reportWriteError(output, rgn.error);
         return 1;
     }
-    int systemError = 0;
-    int status = 0;
-    if (writeRgnFile(options.files[1].c_str(), image.width, image.height, words, &systemError) <
-        0) {
-        reportWriteError(options.files[1], systemError);
-        status = 1;
-    } else if (writePreviewBmp(options.preview.c_str(), image.width, image.height, words,
-                               &systemError) < 0) {
-        reportWriteError(options.preview, systemError);
-        status = 1;
+    if (openOutputFile(&preview, options.preview.c_str()) < 0) {
+        abandonOutputFile(&rgn);
+        reportWriteError(options.preview, preview.error);
+        return 1;
     }
+    putRgnFile(&rgn, image.width, image.height, words);
+    putPreviewFile(&preview, options.preview.c_str(), image.width, image.height, words);
+    int failed = 0;
+    int systemError = 0;
+    if (commitOutputFiles(&rgn, &preview, &failed, &systemError) == 0)
+        return 0;
+    reportWriteError(failed == 0 ? output : options.preview, systemError);
+    return 1;
+}
+
+int convertWithPreview(const ConvertOptions& options, const RgbImage& image) {
+    int32_t bytes = 0;
+    uint8_t* words = quantiseImage(image, options.quantisation, &bytes);
+    if (words == nullptr) {
+        reportWriteError(options.files[1],
+                         image.width < 0 || image.height < 0 ? EINVAL : ENOMEM);
+        return 1;
+    }
+    const int status = writeFileAndPreview(options, image, words);
     free(words);
     return status;
 }
 
+bool refusesItsOwnFiles(const ConvertOptions& options) {
+    const std::string& input = options.files[0];
+    const std::string& output = options.files[1];
+    if (refuseToOverwriteInput(input, output))
+        return true;
+    return !options.preview.empty() && (refuseToOverwriteInput(input, options.preview) ||
+                                        refuseToOverwrite(output, options.preview, "output"));
+}
+
 int runSingleConvert(const ConvertOptions& options) {
-    if (refuseToOverwriteInput(options.files[0], options.files[1]) ||
-        (!options.preview.empty() && refuseToOverwriteInput(options.files[0], options.preview)))
+    if (refusesItsOwnFiles(options))
         return 1;
     RgbImage image{};
     if (!loadInputImage(options.files[0], options.input, &image))
@@ -90,14 +113,14 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* command = app.add_subcommand(
         "convert", "Convert a BMP or TGA image into an RGN/MBR file, or many into a folder");
-    command->footer("Forms: convert [OPTIONS] INPUT OUTPUT [--preview FILE.bmp]\n"
+    command->footer("Forms: convert [OPTIONS] INPUT OUTPUT [--preview FILE.bmp|FILE.png]\n"
                     "       convert [OPTIONS] INPUT... --output-dir DIR [--extension mbr] [-j N]");
     addQuantisationOptions(command, options->quantisation);
     addInputOptions(command, options->input);
     command
         ->add_option("FILES", options->files,
-                     "INPUT OUTPUT: a BMP or TGA file and the RGN/MBR file to write; "
-                     "with --output-dir, every argument is an input")
+                     "INPUT OUTPUT: a BMP or TGA file and the RGN/MBR file to write "
+                     "(- for standard output); with --output-dir, every argument is an input")
         ->required();
     CLI::Option* outputDir = command->add_option(
         "--output-dir", options->outputDir,
@@ -112,7 +135,9 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
         ->needs(outputDir);
     command
         ->add_option("--preview", options->preview,
-                     "also write a 24-bit BMP of the quantised picture to this file")
+                     "also write a picture of the quantised result to this file: a PNG when "
+                     "its name ends in .png, else a 24-bit BMP; written together with OUTPUT "
+                     "or not at all")
         ->excludes(outputDir);
     command->callback([options, outputDir, &runner] {
         options->batch = outputDir->count() > 0;

@@ -1,7 +1,7 @@
 #include "cli/commands.h"
 
-#include "convert/target_file.h"
-#include <cerrno>
+#include "convert/output_file.h"
+
 #include <cstdlib>
 
 namespace {
@@ -12,29 +12,21 @@ struct DecodeOptions {
     InputOptions reading;
 };
 
-// Binary PPM (P6, maxval 255), rows from row 0. Removes a regular file that
-// it could not finish.
+// Binary PPM (P6, maxval 255), rows from row 0.
 int writePpm(const std::string& path, const RgbImage& image) {
-    bool regular = false;
-    FILE* stream = openTargetFile(path.c_str(), &regular);
-    if (stream == nullptr) {
-        reportWriteError(path, errno);
-        return 1;
+    OutputFile file;
+    if (openOutputFile(&file, path.c_str()) == 0) {
+        char header[40];
+        const int length =
+            snprintf(header, sizeof header, "P6\n%d %d\n255\n", image.width, image.height);
+        writeOutputBytes(&file, header, static_cast<size_t>(length));
+        writeOutputBytes(&file, image.pixels,
+                         static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 3);
     }
-    const size_t bytes = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 3;
-    bool written = fprintf(stream, "P6\n%d %d\n255\n", image.width, image.height) > 0;
-    if (written && bytes > 0)
-        written = fwrite(image.pixels, 1, bytes, stream) == bytes;
-    int code = written ? 0 : errno;
-    if (fclose(stream) != 0 && written) {
-        written = false;
-        code = errno;
-    }
-    if (written)
+    int systemError = 0;
+    if (commitOutputFile(&file, &systemError) == 0)
         return 0;
-    if (regular)
-        (void)remove(path.c_str()); // the run fails either way; this only tidies up
-    reportWriteError(path, code != 0 ? code : EIO);
+    reportWriteError(path, systemError);
     return 1;
 }
 
@@ -55,7 +47,7 @@ void addDecodeCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<DecodeOptions>();
     CLI::App* command = app.add_subcommand("decode", "Decode a BMP or TGA image into a binary PPM");
     command->add_option("INPUT", options->input, "BMP or TGA file")->required();
-    command->add_option("OUTPUT", options->output, "PPM file to write")->required();
+    command->add_option("OUTPUT", options->output, "PPM file to write (- for standard output)")->required();
     addInputOptions(command, options->reading);
     command->callback([options, &runner] { runner = [options] { return runDecode(*options); }; });
 }

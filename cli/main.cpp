@@ -1,4 +1,10 @@
 #include "cli/commands.h"
+#include "cli/interrupt.h"
+
+#include "convert/output_file.h"
+
+#include <cerrno>
+#include <cstring>
 
 #ifndef HALVEX_VERSION
 #define HALVEX_VERSION "0.0.0"
@@ -35,11 +41,32 @@ int runCommandLine(int argc, char** argv) {
     return runner ? runner() : usageStatus;
 }
 
+// Whatever the command printed must have reached standard output: a closed
+// pipe or a full disk there is a failure like any other. A command that
+// failed has said why already.
+int checkStandardOutput(int status) {
+    if (status != 0)
+        return status;
+    errno = 0;
+    const bool lost = fflush(stdout) != 0 || ferror(stdout) != 0;
+    if (!lost)
+        return status;
+    const int code = errno != 0 ? errno : EIO;
+    fprintf(stderr, "Error writing standard output: %s\n", strerror(code));
+    return 1;
+}
+
+// A run that failed because it was stopped says so by its status.
+int interruptionStatus(int status) {
+    return status != 0 && outputStopRequested() ? interruptedStatus : status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     try {
-        return runCommandLine(argc, argv);
+        installInterruptHandlers();
+        return interruptionStatus(checkStandardOutput(runCommandLine(argc, argv)));
     } catch (const std::exception& e) {
         // Only the standard library's own failures (memory for a file list,
         // a thread that cannot start) can end up here.

@@ -14,6 +14,8 @@ struct PreviewOptions {
 };
 
 int runPreview(const PreviewOptions& options) {
+    if (refuseToOverwriteInput(options.input, options.output))
+        return 1;
     RgnFileHeader header{};
     FILE* stream = openRgnFile(options.input, &header);
     if (stream == nullptr)
@@ -33,8 +35,8 @@ int runPreview(const PreviewOptions& options) {
         return 1;
     }
     int systemError = 0;
-    const int32_t result = writePreviewBmp(options.output.c_str(), header.words[0], header.words[1],
-                                           words, &systemError);
+    const int32_t result = writePreviewFile(options.output.c_str(), header.words[0],
+                                            header.words[1], words, &systemError);
     free(words);
     if (result < 0) {
         reportWriteError(options.output, systemError);
@@ -48,8 +50,9 @@ int runPreview(const PreviewOptions& options) {
 void addPreviewCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<PreviewOptions>();
     CLI::App* command =
-        app.add_subcommand("preview", "Write a 24-bit BMP showing the pixels of an RGN/MBR file");
+        app.add_subcommand("preview", "Write a picture (BMP, or PNG for a .png name) of the pixels "
+                                      "of an RGN/MBR file");
     command->add_option("INPUT", options->input, "RGN/MBR file")->required();
-    command->add_option("OUTPUT", options->output, "BMP file to write")->required();
+    command->add_option("OUTPUT", options->output, "BMP or PNG file to write (- for standard output)")->required();
     command->callback([options, &runner] { runner = [options] { return runPreview(*options); }; });
 }

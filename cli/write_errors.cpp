@@ -1,20 +1,61 @@
 #include "cli/commands.h"
 
+#include "convert/output_file.h"
+
+#include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
+namespace {
+
+// Where a name that reaches no file yet would be created.
+std::string placeKey(const std::string& path) {
+    std::error_code error;
+    std::string key =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error).string();
+    if (error)
+        key = path;
+#ifdef _WIN32
+    for (char& c : key)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+#endif
+    return key;
+}
+
+} // namespace
+
+std::string outputName(const std::string& path) {
+    return path == standardOutputName ? "standard output" : path;
+}
+
 std::string writeErrorMessage(const std::string& path, int systemError) {
-    return "Error writing " + path + ": " + strerror(systemError);
+    if (systemError == EINTR)
+        return "Error writing " + outputName(path) + ": interrupted; the file was left as it was";
+    return "Error writing " + outputName(path) + ": " + strerror(systemError);
 }
 
 void reportWriteError(const std::string& path, int systemError) {
     fprintf(stderr, "%s\n", writeErrorMessage(path, systemError).c_str());
 }
 
-bool refuseToOverwriteInput(const std::string& input, const std::string& output) {
-    std::error_code unknown;
-    if (!std::filesystem::equivalent(input, output, unknown))
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a == standardOutputName || b == standardOutputName)
         return false;
-    fprintf(stderr, "Error writing %s: it is the input file\n", output.c_str());
+    FileIdentity first{};
+    FileIdentity second{};
+    const bool firstExists = fileIdentity(a.c_str(), &first);
+    const bool secondExists = fileIdentity(b.c_str(), &second);
+    if (firstExists && secondExists)
+        return sameFileIdentity(first, second);
+    return !firstExists && !secondExists && placeKey(a) == placeKey(b);
+}
+
+bool refuseToOverwrite(const std::string& other, const std::string& output, const char* role) {
+    const bool bothStandardOutput =
+        std::string(role) == "output" && other == standardOutputName && output == other;
+    if (!bothStandardOutput && !sameFile(other, output))
+        return false;
+    fprintf(stderr, "Error writing %s: it is the %s file\n", outputName(output).c_str(), role);
     return true;
 }

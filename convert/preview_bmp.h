@@ -3,6 +3,8 @@
 // the quantised and dithered result can be looked at on an ordinary screen.
 #pragma once
 
+#include "convert/output_file.h"
+
 #include <cstdint>
 
 // 8-bit levels of a 5-bit and a 6-bit field: 0 stays 0, the top level
@@ -14,11 +16,23 @@ inline uint8_t widenSixBits(uint32_t level) {
     return static_cast<uint8_t>((level << 2) | (level >> 4));
 }
 
-// Writes path as an uncompressed 24-bit BMP (40-byte information header,
+// The preview as an uncompressed 24-bit BMP (40-byte information header,
 // rows stored bottom-up and padded to four bytes) of the width x height
-// pixel words in words (least significant byte first, rows from the top).
-// Every write and the close are checked and a regular file left incomplete is
-// removed. 0, or -1 with the system's error number in *systemError when that
-// is not null (EFBIG when the picture is too large for a BMP file).
+// pixel words in words (least significant byte first, rows from the top),
+// put into an open output file. EFBIG when the picture is too large for a
+// BMP file.
+void putPreviewBmp(OutputFile* file, int32_t width, int32_t height, const uint8_t* words);
+
+// The preview as a PNG file of 8-bit RGB pixels.
+void putPreviewPng(OutputFile* file, int32_t width, int32_t height, const uint8_t* words);
+
+// A PNG when name ends in ".png" (any case), a BMP otherwise.
+void putPreviewFile(OutputFile* file, const char* name, int32_t width, int32_t height,
+                    const uint8_t* words);
+
+// Each writes path as a whole. 0, or -1 with the system's error number in
+// *systemError when that is not null.
 int32_t writePreviewBmp(const char* path, int32_t width, int32_t height, const uint8_t* words,
                         int* systemError = nullptr);
+int32_t writePreviewFile(const char* path, int32_t width, int32_t height, const uint8_t* words,
+                         int* systemError = nullptr);

@@ -1,6 +1,5 @@
 #include "convert/rgn_file.h"
 
-#include "convert/convert.h"
 
 #include <cinttypes>
 #include <cstdlib>
@@ -29,25 +28,6 @@ int32_t readWord(const uint8_t* p) {
 
 } // namespace
 
-const char* rgnHeaderFieldName(int32_t index) {
-    static const char* const names[rgnHeaderWordCount] = {
-        "width",          "height",         "pixel bytes",    "constant at 12",
-        "constant at 16", "constant at 20", "constant at 24", "bits per pixel",
-        "red mask",       "green mask",     "blue mask",      "constant at 44",
-    };
-    return index >= 0 && index < rgnHeaderWordCount ? names[index] : "?";
-}
-
-void formatRgnHeaderValue(int32_t index, int32_t value, char* text, size_t textSize) {
-    const auto bits = static_cast<uint32_t>(value);
-    if (index == 3)
-        snprintf(text, textSize, "0x%08" PRIX32, bits);
-    else if (index >= 8 && index <= 10)
-        snprintf(text, textSize, "0x%04" PRIX32, bits);
-    else
-        snprintf(text, textSize, "%" PRId32, value);
-}
-
 int32_t readRgnHeader(FILE* stream, RgnFileHeader* header) {
     *header = RgnFileHeader{};
     header->fileLength = streamLength(stream);
@@ -60,7 +40,7 @@ int32_t readRgnHeader(FILE* stream, RgnFileHeader* header) {
     if (fread(bytes, 1, sizeof bytes, stream) != sizeof bytes)
         return -1;
     for (int32_t i = 0; i < rgnHeaderWordCount; ++i)
-        header->words[i] = readWord(bytes + 4 * static_cast<size_t>(i));
+        header->words[i] = readWord(bytes + rgnHeaderFields[i].offset);
     return 0;
 }
 
@@ -86,8 +66,8 @@ int32_t checkRgnHeader(const RgnFileHeader& header, char* message, size_t messag
     }
     int32_t expected[rgnHeaderWordCount];
     rgnHeaderWords(width, height, expected);
-    for (int32_t i = 3; i < rgnHeaderWordCount; ++i) {
-        if (header.words[i] != expected[i]) {
+    for (int32_t i = 0; i < rgnHeaderWordCount; ++i) {
+        if (rgnHeaderFields[i].rule == RgnWordRule::fixed && header.words[i] != expected[i]) {
             char found[16];
             char wanted[16];
             formatRgnHeaderValue(i, header.words[i], found, sizeof found);

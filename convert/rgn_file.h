@@ -3,11 +3,11 @@
 // Used to describe a file and to turn one into a picture again.
 #pragma once
 
+#include "convert/rgn_format.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-
-constexpr int32_t rgnHeaderWordCount = 12;
 
 // What the start of a file holds. headerComplete is false when the file is
 // shorter than the header; words then holds nothing meaningful.
@@ -16,15 +16,6 @@ struct RgnFileHeader {
     bool headerComplete;
     int32_t words[rgnHeaderWordCount];
 };
-
-// The name of header word i (0 to 11) as it is shown to people: "width",
-// "height", "pixel bytes", "bits per pixel", "red mask", ... and
-// "constant at 12" for the fixed words without a meaning of their own.
-const char* rgnHeaderFieldName(int32_t index);
-
-// Header word i as it is shown: the masks and the constant at 12 in
-// hexadecimal, the other words in decimal.
-void formatRgnHeaderValue(int32_t index, int32_t value, char* text, size_t textSize);
 
 // Reads the length of a stream opened "rb" and its first 48 bytes, leaving
 // the stream just past them. 0, or -1 when the stream cannot be measured or

@@ -1,34 +1,28 @@
-// The RGN/MBR file: twelve little-endian 32-bit header words, then one
-// little-endian 16-bit word per pixel, rows from the top.
+// Writing RGN/MBR files (the layout is in rgn_format.h) through the output
+// module, so that a target is replaced whole or left as it was.
 #pragma once
 
+#include "convert/output_file.h"
 #include "convert/quantise.h"
+#include "convert/rgn_format.h"
 
 #include <cstdint>
-#include <cstdio>
 
-constexpr int32_t rgnHeaderBytes = 48;
+// Puts a complete RGN/MBR file into an open output file: the header for
+// width x height, then the 2 x width x height bytes of words.
+void putRgnFile(OutputFile* file, int32_t width, int32_t height, const uint8_t* words);
 
-// Writes value as four bytes, least significant first. 0, or -1 when the
-// write fails.
-int32_t writeInt32(FILE* stream, int32_t value);
-
-// The twelve header words of an RGN/MBR file for a width x height image.
-void rgnHeaderWords(int32_t width, int32_t height, int32_t words[12]);
-
-// Writes a complete RGN/MBR file: the header for width x height, then the
-// 2 x width x height bytes of words. Opens the target "wb", checks every
-// write and the close, and removes a regular file left incomplete. Returns 0,
-// or -1 with the system's error number in *systemError when that is not null.
+// Writes a complete RGN/MBR file of the words. Returns 0, or -1 with the
+// system's error number in *systemError when that is not null.
 int32_t writeRgnFile(const char* targetPath, int32_t width, int32_t height, const uint8_t* words,
                      int* systemError = nullptr);
 
 // The whole conversion run for an explicit image. Everything it needs is
-// allocated before the target is opened ("wb"), so a run refused for its
-// size or for want of memory leaves an existing target untouched; the words
-// are then made and written a few rows at a time, checked and cleaned up as
-// writeRgnFile does. Returns 0, or -1 with the system's error number in
-// *systemError when that is not null.
+// allocated before the target is opened, so a run refused for its size or
+// for want of memory never touches the target; the words are then made and
+// written a few rows at a time. Returns 0, or -1 with the system's error
+// number in *systemError when that is not null (EINTR when a stop was
+// requested).
 int32_t convertImageToFile(const char* targetPath, const RgbImage& source,
                            int32_t greenCompensation, DitherMode mode, int* systemError = nullptr);
 int32_t convertImageToFile(const char* targetPath, const RgbImage& source,

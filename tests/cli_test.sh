@@ -70,13 +70,102 @@ done
 timeout 20 "$cli" convert --preview "$work/pipe" "$samples/sample.bmp" "$work/p.rgn" 2>"$work/err"
 check "preview into a pipe without a reader" 1 $?
 
+# No command writes over one of its own inputs, whatever name reaches it.
 cp "$samples/sample.bmp" "$work/self.bmp"
-for command in decode convert; do
-    "$cli" $command "$work/self.bmp" "$work/./self.bmp" 2>"$work/err"
-    check "$command onto its own input" 1 $?
-    expect_text "$command onto its own input" "$work/err" "it is the input file"
-    same_files "$command leaves its input" "$samples/sample.bmp" "$work/self.bmp"
+ln -s self.bmp "$work/self-link.bmp"
+ln "$work/self.bmp" "$work/self-hard.bmp"
+"$cli" convert "$samples/sample.bmp" "$work/self.rgn"
+cp "$work/self.rgn" "$work/self-kept.rgn"
+cp "$samples/sample.bmp" "$work/bmp-named.rgn"
+mkdir "$work/sub"
+while read -r description input output message; do
+    before=$(sha256sum "$work/$input" | cut -d' ' -f1)
+    # shellcheck disable=SC2086
+    (cd "$work" && "$cli" $description $input $output) 2>"$work/err"
+    check "$description onto itself ($output)" 1 $?
+    expect_text "$description onto itself ($output)" "$work/err" "$message"
+    expect_sha "$description leaves $input" "$work/$input" "$before"
+done <<'TABLE'
+decode self.bmp ./self.bmp it is the input file
+convert self.bmp ./self.bmp it is the input file
+convert self.bmp self-link.bmp it is the input file
+convert self.bmp self-hard.bmp it is the input file
+convert bmp-named.rgn bmp-named.rgn it is the input file
+preview self.rgn self.rgn it is the input file
+preview self.rgn sub/../self.rgn it is the input file
+TABLE
+for preview in self.bmp self.rgn new.rgn; do
+    rm -f "$work/new.rgn"
+    output=$([ "$preview" = self.bmp ] && echo out.rgn || echo self.rgn)
+    [ "$preview" = new.rgn ] && output=./new.rgn
+    (cd "$work" && "$cli" convert self.bmp "$output" --preview "$preview") 2>"$work/err"
+    check "--preview $preview with OUTPUT $output" 1 $?
+    expect_text "--preview $preview" "$work/err" "Error writing $preview: it is the"
+    same_files "--preview $preview leaves the input" "$samples/sample.bmp" "$work/self.bmp"
+    same_files "--preview $preview leaves the RGN" "$work/self-kept.rgn" "$work/self.rgn"
+    expect_true "--preview $preview writes nothing new" test ! -e "$work/new.rgn"
 done
+
+# A symbolic link as target: the file it points to is replaced, the link
+# stays a link, and the file keeps its permission bits.
+echo old >"$work/pointed.rgn"
+chmod 640 "$work/pointed.rgn"
+ln -s pointed.rgn "$work/link.rgn"
+"$cli" convert "$samples/sample.bmp" "$work/link.rgn"
+check "convert onto a link" 0 $?
+expect_true "the link stays a link" test -L "$work/link.rgn"
+same_files "the file behind the link is replaced" "$work/pointed.rgn" "$work/self.rgn"
+expect_true "permission bits kept" test "$(stat -c %a "$work/pointed.rgn")" = 640
+ln -s nowhere.rgn "$work/dangling.rgn"
+"$cli" convert "$samples/sample.bmp" "$work/dangling.rgn"
+check "convert onto a dangling link" 0 $?
+same_files "a dangling link's file is created" "$work/nowhere.rgn" "$work/self.rgn"
+
+# Standard output and devices are written in place; - is standard output.
+# The large picture overfills a pipe's buffer, so a closed reader is noticed.
+python3 -c 'import struct, sys
+w, h = 600, 400
+pixels = (bytes(range(256)) * 3000)[:w * h * 3]
+sys.stdout.buffer.write(b"BM" + struct.pack("<IHHIIiiHHIIiiII", 54 + len(pixels), 0, 0, 54, 40,
+                                            w, h, 1, 24, 0, len(pixels), 0, 0, 0, 0) + pixels)' \
+    >"$work/large.bmp"
+for command in decode convert; do
+    "$cli" $command "$samples/sample.bmp" "$work/$command.file"
+    "$cli" $command "$samples/sample.bmp" - >"$work/$command.stdout"
+    check "$command to -" 0 $?
+    same_files "$command to - writes the same bytes" "$work/$command.file" "$work/$command.stdout"
+    "$cli" $command "$samples/sample.bmp" /dev/null
+    check "$command to /dev/null" 0 $?
+    "$cli" $command "$work/large.bmp" - 2>"$work/err" | head -c 10 >/dev/null
+    check "$command into a closed pipe" 1 "${PIPESTATUS[0]}"
+    expect_text "$command into a closed pipe" "$work/err" "Error writing standard output: Broken pipe"
+    "$cli" $command "$samples/sample.bmp" - >/dev/full 2>"$work/err"
+    check "$command to a full standard output" 1 $?
+    expect_text "$command to a full standard output" "$work/err" \
+        "Error writing standard output: No space left on device"
+done
+"$cli" convert "$work/large.bmp" /dev/stdout 2>"$work/err" | head -c 10 >/dev/null
+check "/dev/stdout into a closed pipe" 1 "${PIPESTATUS[0]}"
+expect_text "/dev/stdout into a closed pipe" "$work/err" "Error writing /dev/stdout: Broken pipe"
+"$cli" convert "$samples/sample.bmp" /dev/stdout >"$work/via-dev-stdout.rgn"
+check "/dev/stdout redirected to a file" 0 $?
+same_files "/dev/stdout redirected to a file" "$work/via-dev-stdout.rgn" "$work/convert.file"
+"$cli" convert "$samples/sample.bmp" "$work/fifo.rgn" --preview - >"$work/preview.stdout"
+check "--preview to -" 0 $?
+"$cli" preview "$work/fifo.rgn" "$work/preview.bmp"
+same_files "--preview to - writes the preview" "$work/preview.bmp" "$work/preview.stdout"
+mkfifo "$work/reader-pipe"
+cat "$work/reader-pipe" >"$work/from-pipe" &
+"$cli" convert "$samples/sample.bmp" "$work/reader-pipe"
+check "convert into a pipe with a reader" 0 $?
+wait
+same_files "convert into a pipe" "$work/from-pipe" "$work/self.rgn"
+"$cli" info "$work/self.rgn" >/dev/full 2>"$work/err"
+check "info to a full standard output" 1 $?
+expect_text "info to a full standard output" "$work/err" "Error writing standard output"
+checks=$((checks + 1))
+leftovers=$(find "$work" -name '.*.tmp*')
+[ -z "$leftovers" ] || fail "temporary files left: $leftovers"
 
 "$cli" convert --dither sideways "$samples/sample.bmp" "$work/x.rgn" 2>/dev/null
 check "unknown dither" 2 $?

@@ -75,6 +75,21 @@ expect_text "same base name twice" "$work/stderr" "would both be written to $wor
 checks=$((checks + 1))
 [ ! -e "$work/clash" ] || fail "a refused batch created or wrote $work/clash"
 
+# An output that is one of the inputs, by name or through a link, is refused
+# before anything is converted.
+mkdir -p "$work/selfbatch/out"
+cp "$samples/sample.bmp" "$work/selfbatch/pic.rgn"
+cp "$samples/sample.bmp" "$work/selfbatch/other.bmp"
+ln -s ../other.bmp "$work/selfbatch/out/other.rgn"
+for form in "pic.rgn --output-dir ." "pic.rgn other.bmp --output-dir out"; do
+    # shellcheck disable=SC2086
+    (cd "$work/selfbatch" && "$cli" convert $form) >/dev/null 2>"$work/stderr"
+    check "batch onto an input: $form" 2 $?
+    expect_text "batch onto an input: $form" "$work/stderr" "it is the input file"
+    same_files "batch leaves its inputs: $form" "$work/selfbatch/pic.rgn" "$samples/sample.bmp"
+    same_files "batch leaves its inputs: $form" "$work/selfbatch/other.bmp" "$samples/sample.bmp"
+done
+
 echo file >"$work/plain-file"
 "$cli" convert "$work/in/tiny.bmp" --output-dir "$work/plain-file" 2>"$work/stderr"
 check "output folder is a file" 1 $?
@@ -118,9 +133,27 @@ same_files "preview of a known picture" "$work/known-preview.bmp" "$work/expecte
 check "preview command" 0 $?
 same_files "preview command equals --preview" "$work/from-file.bmp" "$work/expected.bmp"
 
+# The file and its preview are written together or not at all.
+echo old >"$work/first.rgn"
 "$cli" convert "$work/in/first.bmp" "$work/first.rgn" --preview "$work/no/such/p.bmp" 2>"$work/stderr"
 check "unwritable preview" 1 $?
 expect_text "unwritable preview" "$work/stderr" "Error writing $work/no/such/p.bmp"
+expect_true "unwritable preview keeps the file" test "$(cat "$work/first.rgn")" = old
+mkdir "$work/preview-folder"
+"$cli" convert "$work/in/first.bmp" "$work/first.rgn" --preview "$work/preview-folder" 2>"$work/stderr"
+check "preview onto a folder" 1 $?
+expect_text "preview onto a folder" "$work/stderr" "Is a directory"
+expect_true "preview onto a folder keeps the file" test "$(cat "$work/first.rgn")" = old
+echo old >"$work/first.png"
+"$cli" convert "$work/in/first.bmp" "$work/first.rgn" --preview "$work/first.png" 2>"$work/stderr"
+status=$?
+if [ "$(head -c 4 "$work/first.png" | xxd -p)" = 89504e47 ]; then
+    check "PNG preview" 0 $status
+else # without an encoder the pair fails whole
+    check "PNG preview without an encoder" 1 $status
+    expect_true "failed PNG keeps the file" test "$(cat "$work/first.rgn")" = old
+    expect_true "failed PNG keeps the old preview" test "$(cat "$work/first.png")" = old
+fi
 
 head -c 54 "$work/known.rgn" >"$work/cut.rgn"
 "$cli" preview "$work/cut.rgn" "$work/cut.bmp" 2>"$work/stderr"

@@ -6,7 +6,9 @@
 #include "convert/rgn_file.h"
 #include "image/image.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -41,6 +43,35 @@ Checked check(const Bytes& file) {
     char message[160] = "unset";
     const int32_t status = checkRgnHeader(header, message, sizeof message);
     return {status, message};
+}
+
+TEST(RgnFormat, TheHeaderTableGivesTheDocumentedBytesNamesAndValues) {
+    // A 320 x 240 picture, as the 48 bytes of its file.
+    const Bytes expected = {0x40, 0x01, 0, 0, 0xF0, 0, 0, 0, 0x00, 0x58, 0x02, 0, 0x20, 0, 0x70, 0x01,
+                            0x20, 0,    0, 0, 0x40, 0, 0, 0, 0,    0,    0,    0, 0x10, 0, 0,    0,
+                            0,    0xF8, 0, 0, 0xE0, 7, 0, 0, 0x1F, 0,    0,    0, 0,    0, 0,    0};
+    uint8_t header[rgnHeaderBytes];
+    encodeRgnHeader(320, 240, header);
+    EXPECT_EQ(Bytes(header, header + rgnHeaderBytes), expected);
+    const struct {
+        int32_t index;
+        const char* name;
+        const char* shown;
+    } fields[] = {{0, "width", "320"},
+                  {2, "pixel bytes", "153600"},
+                  {3, "constant at 12", "0x01700020"},
+                  {7, "bits per pixel", "16"},
+                  {9, "green mask", "0x07E0"},
+                  {11, "constant at 44", "0"}};
+    int32_t words[rgnHeaderWordCount];
+    rgnHeaderWords(320, 240, words);
+    for (const auto& field : fields) {
+        EXPECT_STREQ(rgnHeaderFieldName(field.index), field.name);
+        EXPECT_EQ(rgnHeaderFields[field.index].offset, 4 * field.index);
+        char text[16];
+        formatRgnHeaderValue(field.index, words[field.index], text, sizeof text);
+        EXPECT_STREQ(text, field.shown) << field.name;
+    }
 }
 
 TEST(RgnFileCheck, NamesTheFirstInconsistency) {
@@ -148,6 +179,62 @@ TEST(Preview, EmptyPictureAndUnwritableTarget) {
     EXPECT_EQ(error, ENOENT);
     EXPECT_EQ(writePreviewBmp("/dev/full", 1, 1, words.data(), &error), -1);
     EXPECT_EQ(error, ENOSPC);
+}
+
+// A file and its preview are committed together: when either fails, both
+// targets keep what they held, and no temporary file is left.
+TEST(OutputPair, AFailureOfEitherFileLeavesBothTargetsAsTheyWere) {
+    const Bytes words = {0x00, 0xF8, 0xE0, 0x07};
+    const Bytes old = {'o', 'l', 'd'};
+    const struct {
+        const char* what;
+        const char* first;  // a name in the folder, or an absolute path
+        const char* second;
+        int failedFile;
+        int error;
+    } cases[] = {
+        {"second cannot be written", "a.rgn", "/dev/full", 1, ENOSPC},
+        {"first cannot be written", "/dev/full", "b.bmp", 0, ENOSPC},
+        {"second too large for a BMP", "a.rgn", "big.bmp", 1, EFBIG},
+        {"both fine", "a.rgn", "b.bmp", -1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const auto place = [&](const char* name) {
+            return name[0] == '/' ? std::string(name) : dir.file(name);
+        };
+        writeFileBytes(dir.file("a.rgn"), old);
+        writeFileBytes(dir.file("b.bmp"), old);
+        writeFileBytes(dir.file("big.bmp"), old);
+        OutputFile first;
+        OutputFile second;
+        ASSERT_EQ(openOutputFile(&first, place(c.first).c_str()), 0);
+        ASSERT_EQ(openOutputFile(&second, place(c.second).c_str()), 0);
+        putRgnFile(&first, 1, 2, words.data());
+        if (std::string(c.second) == "big.bmp")
+            putPreviewBmp(&second, 70000, 70000, words.data()); // refused before any row is read
+        else
+            putPreviewBmp(&second, 1, 2, words.data());
+        int failed = -1;
+        int error = 0;
+        const int32_t status = commitOutputFiles(&first, &second, &failed, &error);
+        EXPECT_EQ(status, c.failedFile < 0 ? 0 : -1);
+        EXPECT_EQ(failed, c.failedFile);
+        EXPECT_EQ(error, c.error);
+        if (c.failedFile >= 0) {
+            EXPECT_EQ(readFileBytes(dir.file("a.rgn")), old);
+            EXPECT_EQ(readFileBytes(dir.file("b.bmp")), old);
+        } else {
+            EXPECT_EQ(readFileBytes(dir.file("a.rgn")).size(), 48u + 4);
+            EXPECT_EQ(readFileBytes(dir.file("b.bmp")).size(), 54u + 8);
+        }
+        EXPECT_EQ(readFileBytes(dir.file("big.bmp")), old);
+        size_t entries = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+            entries += entry.path().filename().string()[0] == '.' ? 100 : 1;
+        EXPECT_EQ(entries, 3u) << "a temporary file is left";
+    }
 }
 
 } // namespace

@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <functional>
+#include <random>
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/resource.h>
@@ -28,20 +32,28 @@ struct RunResult {
     std::string errors;
 };
 
-// Runs halvex-cli with the arguments; gives up (status -1) after 60
-// seconds. Standard error comes back through a pipe, which a file size
-// limit does not cut short.
-RunResult runCli(const std::vector<std::string>& args, const RunOptions& options) {
+struct Running {
+    pid_t child = -1;
+    int errorPipe = -1;
+};
+
+// Starts halvex-cli with the arguments. Standard error comes back through a
+// pipe, which a file size limit does not cut short; standard output goes to
+// outputFile (created), or to /dev/null when that is empty.
+Running startCli(const std::vector<std::string>& args, const RunOptions& options,
+                 const std::string& outputFile = {}) {
     int errorPipe[2];
     if (pipe(errorPipe) != 0)
         return {};
     const pid_t child = fork();
     if (child == 0) {
         const int nothing = open("/dev/null", O_RDWR);
-        if (nothing < 0)
+        const int output =
+            outputFile.empty() ? nothing : open(outputFile.c_str(), O_WRONLY | O_CREAT, 0644);
+        if (nothing < 0 || output < 0)
             _exit(126);
         dup2(nothing, STDIN_FILENO);
-        dup2(nothing, STDOUT_FILENO);
+        dup2(output, STDOUT_FILENO);
         dup2(errorPipe[1], STDERR_FILENO);
         close(errorPipe[0]);
         if (options.fileSizeLimit != RLIM_INFINITY) {
@@ -66,27 +78,53 @@ RunResult runCli(const std::vector<std::string>& args, const RunOptions& options
     }
     close(errorPipe[1]);
     fcntl(errorPipe[0], F_SETFL, O_NONBLOCK);
+    return Running{child, errorPipe[0]};
+}
+
+// Waits for the run; gives up (status -1) after 60 seconds. The status is
+// -1 also when the run did not exit normally.
+RunResult finishCli(Running running) {
     RunResult result;
+    if (running.child < 0)
+        return result;
     char buffer[4096];
     int status = 0;
-    for (int waited = 0; waited < 6000; ++waited) {
+    auto drain = [&] {
         ssize_t got = 0;
-        while ((got = read(errorPipe[0], buffer, sizeof buffer)) > 0)
+        while ((got = read(running.errorPipe, buffer, sizeof buffer)) > 0)
             result.errors.append(buffer, static_cast<size_t>(got));
-        if (waitpid(child, &status, WNOHANG) == child) {
-            while ((got = read(errorPipe[0], buffer, sizeof buffer)) > 0)
-                result.errors.append(buffer, static_cast<size_t>(got));
-            close(errorPipe[0]);
+    };
+    for (int waited = 0; waited < 60000; ++waited) {
+        drain();
+        if (waitpid(running.child, &status, WNOHANG) == running.child) {
+            drain();
+            close(running.errorPipe);
             result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             return result;
         }
-        usleep(10000);
+        usleep(1000);
     }
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-    close(errorPipe[0]);
+    kill(running.child, SIGKILL);
+    waitpid(running.child, &status, 0);
+    close(running.errorPipe);
     result.errors += "(timed out)";
     return result;
+}
+
+RunResult runCli(const std::vector<std::string>& args, const RunOptions& options) {
+    return finishCli(startCli(args, options));
+}
+
+// Names in the folder that start with a dot: the output module's temporary
+// files and the backups of a pair being committed.
+std::vector<std::string> hiddenFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name[0] == '.')
+            names.push_back(name);
+    }
+    return names;
 }
 
 Bytes sampleBmp() {
@@ -118,8 +156,9 @@ void openUp(const std::string& path) {
 // What the target is before the run, and what must hold after a failed run.
 enum class Target {
     Absent,        // nothing there before, nothing after
-    ExistingFile,  // a file with other contents; it must be gone or untouched
+    ExistingFile,  // a file with other contents: untouched
     ReadOnlyFile,  // a file the run may not write: untouched
+    LockedFolder,  // a writable file in a folder the run may not write into: untouched
     Folder,        // a folder: still a folder, still empty
     MissingFolder, // the target's folder does not exist: nothing created
     FullDevice,    // /dev/full: still the device
@@ -152,6 +191,13 @@ TEST(CliFaults, TargetsThatCannotBeWrittenLeaveNothingBehind) {
          Target::ReadOnlyFile,
          {RLIM_INFINITY, true},
          "Permission denied"},
+        // Replacing needs a new file beside the target; writing in place is
+        // no way round, since it would not be atomic.
+        {"read-only folder",
+         "convert",
+         Target::LockedFolder,
+         {RLIM_INFINITY, true},
+         "Permission denied"},
     };
     const Bytes source = sampleBmp();
     for (const TargetFault& fault : faults) {
@@ -171,6 +217,11 @@ TEST(CliFaults, TargetsThatCannotBeWrittenLeaveNothingBehind) {
         case Target::ReadOnlyFile:
             writeFileBytes(target, previous);
             chmod(target.c_str(), 0444);
+            chmod(dir.path.c_str(), 0777); // only the file's own bits refuse
+            break;
+        case Target::LockedFolder:
+            writeFileBytes(target, previous);
+            chmod(target.c_str(), 0666);
             break;
         case Target::Folder:
             ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
@@ -184,16 +235,18 @@ TEST(CliFaults, TargetsThatCannotBeWrittenLeaveNothingBehind) {
         }
         const RunResult run = runCli({fault.command, sourcePath, target}, fault.options);
         EXPECT_EQ(run.status, 1) << run.errors;
+        EXPECT_TRUE(hiddenFiles(dir.path).empty()) << "a temporary file is left";
         EXPECT_NE(run.errors.find("Error writing"), std::string::npos) << run.errors;
         EXPECT_NE(run.errors.find(fault.message), std::string::npos) << run.errors;
         EXPECT_TRUE(readFileBytes(sourcePath) == source) << "the source changed";
         switch (fault.target) {
         case Target::Absent:
-        case Target::ExistingFile: // truncated when opened, so removed when the write fails
         case Target::MissingFolder:
             EXPECT_FALSE(fileExists(target)) << "a partial target is left";
             break;
+        case Target::ExistingFile:
         case Target::ReadOnlyFile:
+        case Target::LockedFolder:
             EXPECT_TRUE(readFileBytes(target) == previous) << "the refused target changed";
             break;
         case Target::Folder:
@@ -278,6 +331,182 @@ TEST(CliFaults, TheSameRunsSucceedWithoutAFault) {
         EXPECT_TRUE(readFileBytes(dir.file("source.bmp")) == source);
         chmod(dir.path.c_str(), 0777); // lets the unprivileged run replace the file
         chmod(dir.file("out.rgn").c_str(), 0666);
+    }
+}
+
+// A picture large enough that a signal can arrive while it is read, while
+// it is converted and while it is written.
+Bytes gradientBmp(int32_t width, int32_t height, uint32_t seed) {
+    Bytes bmp;
+    const uint32_t rowBytes = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
+    const uint32_t pixelBytes = rowBytes * static_cast<uint32_t>(height);
+    bmp.push_back('B');
+    bmp.push_back('M');
+    putU32(bmp, 54 + pixelBytes);
+    putU32(bmp, 0);
+    putU32(bmp, 54);
+    putU32(bmp, 40);
+    putU32(bmp, static_cast<uint32_t>(width));
+    putU32(bmp, static_cast<uint32_t>(height));
+    putU16(bmp, 1);
+    putU16(bmp, 24);
+    for (int i = 0; i < 6; ++i)
+        putU32(bmp, 0);
+    bmp.resize(54 + pixelBytes);
+    uint32_t noise = seed;
+    for (uint32_t i = 54; i < bmp.size(); ++i) {
+        noise = noise * 1103515245u + 12345u;
+        bmp[i] = static_cast<uint8_t>((i / 3) + (noise >> 28));
+    }
+    return bmp;
+}
+
+double secondsOf(const std::function<void()>& run) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A signal that arrives before the handlers are installed ends the program
+// the default way, before it has touched anything: that counts as
+// interrupted too.
+bool endedByInterruption(const RunResult& run) {
+    return run.status == 130 || run.status == -1;
+}
+
+TEST(CliInterruption, ASignalAtAnyMomentLeavesTheOldTargetOrTheWholeNewOne) {
+    TempDir dir;
+    writeFileBytes(dir.file("source.bmp"), gradientBmp(800, 500, 1));
+    // The previous target: a valid file of another picture.
+    writeFileBytes(dir.file("old.bmp"), gradientBmp(300, 200, 2));
+    ASSERT_EQ(runCli({"convert", dir.file("old.bmp"), dir.file("out.rgn")}, {}).status, 0);
+    const Bytes previous = readFileBytes(dir.file("out.rgn"));
+    RunResult whole;
+    const double seconds = secondsOf([&] {
+        whole = runCli({"convert", dir.file("source.bmp"), dir.file("new.rgn")}, {});
+    });
+    ASSERT_EQ(whole.status, 0) << whole.errors;
+    const Bytes complete = readFileBytes(dir.file("new.rgn"));
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int> delay(0, static_cast<int>(seconds * 1.2e6));
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+    int interrupted = 0;
+    for (int round = 0; round < 50; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        writeFileBytes(dir.file("out.rgn"), previous);
+        const Running running =
+            startCli({"convert", dir.file("source.bmp"), dir.file("out.rgn")}, {});
+        usleep(static_cast<useconds_t>(delay(random)));
+        kill(running.child, signals[round % 3]);
+        const RunResult run = finishCli(running);
+        const Bytes after = readFileBytes(dir.file("out.rgn"));
+        if (run.status == 0) {
+            EXPECT_TRUE(after == complete) << "reported success, but the file is not the new one";
+        } else {
+            EXPECT_TRUE(endedByInterruption(run)) << run.status << " " << run.errors;
+            EXPECT_TRUE(after == previous) << "the old target did not survive";
+            ++interrupted;
+        }
+        EXPECT_TRUE(hiddenFiles(dir.path).empty()) << "a temporary file is left";
+    }
+    EXPECT_GT(interrupted, 10) << "the signals came too late to test anything";
+}
+
+TEST(CliInterruption, AnInterruptedBatchAbandonsItsFilesAndSaysHowManyWereLeft) {
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("out").c_str(), 0755), 0);
+    std::vector<std::string> args = {"convert", "-j", "2"};
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "in" + std::to_string(i);
+        writeFileBytes(dir.file(name + ".bmp"), gradientBmp(400, 250, static_cast<uint32_t>(i)));
+        args.push_back(dir.file(name + ".bmp"));
+    }
+    args.push_back("--output-dir");
+    args.push_back(dir.file("out"));
+    RunResult whole;
+    const double seconds = secondsOf([&] { whole = runCli(args, {}); });
+    ASSERT_EQ(whole.status, 0) << whole.errors;
+    std::vector<Bytes> complete;
+    const Bytes previous = {'o', 'l', 'd'};
+    for (int i = 0; i < 8; ++i)
+        complete.push_back(readFileBytes(dir.file("out/in" + std::to_string(i) + ".rgn")));
+    std::mt19937 random(8);
+    std::uniform_int_distribution<int> delay(0, static_cast<int>(seconds * 1e6));
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        for (int i = 0; i < 8; ++i)
+            writeFileBytes(dir.file("out/in" + std::to_string(i) + ".rgn"), previous);
+        const Running running = startCli(args, {}, dir.file("summary"));
+        usleep(static_cast<useconds_t>(delay(random)));
+        kill(running.child, round % 2 == 0 ? SIGINT : SIGTERM);
+        const RunResult run = finishCli(running);
+        const Bytes summary = readFileBytes(dir.file("summary"));
+        const std::string summaryText(summary.begin(), summary.end());
+        if (run.status == 130)
+            EXPECT_NE(summaryText.find("not converted (interrupted)"), std::string::npos)
+                << summaryText;
+        else if (run.status == 0)
+            EXPECT_EQ(summaryText, "8 converted, 0 failed\n");
+        else
+            EXPECT_EQ(run.status, -1) << run.errors;
+        for (int i = 0; i < 8; ++i) {
+            const Bytes after = readFileBytes(dir.file("out/in" + std::to_string(i) + ".rgn"));
+            EXPECT_TRUE(after == previous || after == complete[i]) << "output " << i;
+        }
+        EXPECT_TRUE(hiddenFiles(dir.file("out")).empty()) << "a temporary file is left";
+        (void)remove(dir.file("summary").c_str());
+    }
+}
+
+// A file system that fills up part way: a small tmpfs mounted for the test.
+struct SmallFileSystem {
+    std::string path;
+    bool mounted = false;
+    explicit SmallFileSystem(const std::string& at, const char* size) : path(at) {
+        mkdir(path.c_str(), 0755);
+        const std::string command =
+            "mount -t tmpfs -o size=" + std::string(size) + " tmpfs '" + path + "' 2>/dev/null";
+        mounted = system(command.c_str()) == 0;
+    }
+    ~SmallFileSystem() {
+        if (mounted)
+            (void)system(("umount '" + path + "'").c_str());
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+};
+
+TEST(CliFaults, AFullDiskKeepsThePreviousTargets) {
+    TempDir dir;
+    writeFileBytes(dir.file("large.bmp"), gradientBmp(600, 600, 3)); // 720 kB of words
+    writeFileBytes(dir.file("medium.bmp"), gradientBmp(400, 400, 3)); // 320 kB, preview 480 kB
+    const SmallFileSystem disk(dir.file("disk"), "600k");
+    if (!disk.mounted)
+        GTEST_SKIP() << "mounting a tmpfs is not allowed here (the test needs root)";
+    writeFileBytes(dir.file("small.bmp"), gradientBmp(8, 8, 4));
+    const std::string target = disk.path + "/out.rgn";
+    const std::string preview = disk.path + "/out.bmp";
+    ASSERT_EQ(runCli({"convert", dir.file("small.bmp"), target, "--preview", preview}, {}).status,
+              0);
+    const Bytes previous = readFileBytes(target);
+    const Bytes previousPreview = readFileBytes(preview);
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {"the file", {"convert", dir.file("large.bmp"), target}},
+        // The file fits, but not with its preview: neither changes.
+        {"the preview", {"convert", dir.file("medium.bmp"), target, "--preview", preview}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const RunResult run = runCli(c.args, {});
+        EXPECT_EQ(run.status, 1) << run.errors;
+        EXPECT_NE(run.errors.find("No space left on device"), std::string::npos) << run.errors;
+        EXPECT_TRUE(readFileBytes(target) == previous) << "the previous file was lost";
+        EXPECT_TRUE(readFileBytes(preview) == previousPreview) << "the previous preview was lost";
+        EXPECT_TRUE(hiddenFiles(disk.path).empty()) << "a temporary file is left";
     }
 }
 

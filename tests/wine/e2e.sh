@@ -409,7 +409,14 @@ case_convert_plain() {
 
 case_convert_defaults_and_keys() {
     local source=$root/samples/sample.bmp target=$work/sample.rgn expected=$work/sample-cli.rgn
+    # Both the command line and the dialog replace an existing target whole,
+    # through a temporary file that does not stay behind.
+    printf 'an older, longer file than the conversion will make%.0s' {1..2000} >"$expected"
+    cp "$expected" "$target"
     cli_convert floyd-steinberg on "$source" "$expected"
+    check_eq "halvex-cli.exe replaces an existing target" 38448 "$(stat -c %s "$expected")"
+    wine "$cli" convert "$(winpath "$source")" NUL >/dev/null 2>&1
+    check_eq "halvex-cli.exe writes to the NUL device in place" 0 $?
     start_app || { not_ok "the dialog starts"; return; }
     click_control Halvex 4004
     if window_there "$open_title"; then
@@ -437,6 +444,7 @@ case_convert_defaults_and_keys() {
     check_exit "defaults: exit status 0" 0
     check "defaults (Floyd-Steinberg, compensation on): the same bytes as halvex-cli" \
         same_file "$expected" "$target"
+    check_eq "no temporary file is left beside the targets" "" "$(ls -A "$work" | grep '^\.')"
 }
 
 case_convert_tga_atkinson() {
