@@ -176,11 +176,13 @@ void addCompareCommand(CLI::App& app, CommandRunner& runner) {
     CLI::Option* sheet = command->add_option(
         "--sheet", options->sheet,
         "also write a PNG contact sheet: the source and every mode at the chosen compensation");
+    sheet->option_text("SHEET.png");
     command
         ->add_option("--zoom", options->zoom,
                      "scale the sheet's tiles up N times (1 to 256); default 1, or enough to "
                      "make a small picture at least 256 pixels wide")
         ->check(CLI::Range(1, sheetMostZoom))
+        ->option_text("N")
         ->needs(sheet);
     command->add_flag("--json", options->json, "print the figures as one JSON object");
     command->callback([options, &runner] { runner = [options] { return runCompare(*options); }; });

@@ -1,10 +1,10 @@
 #include "cli/commands.h"
+#include "cli/option_words.h"
 
 #include "convert/preview_bmp.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <map>
 
 namespace {
 
@@ -18,12 +18,6 @@ struct ConvertOptions {
     int32_t jobs = 0;
     std::string preview;
 };
-
-// The option vocabularies, built on first use rather than at start-up.
-const std::map<std::string, std::string>& extensionNames() {
-    static const std::map<std::string, std::string> names = {{"rgn", "rgn"}, {"mbr", "mbr"}};
-    return names;
-}
 
 // Both files from the same words, committed together: either both are
 // written or neither target changes.
@@ -55,8 +49,7 @@ int convertWithPreview(const ConvertOptions& options, const RgbImage& image) {
     int32_t bytes = 0;
     uint8_t* words = quantiseImage(image, options.quantisation, &bytes);
     if (words == nullptr) {
-        reportWriteError(options.files[1],
-                         image.width < 0 || image.height < 0 ? EINVAL : ENOMEM);
+        reportWriteError(options.files[1], image.width < 0 || image.height < 0 ? EINVAL : ENOMEM);
         return 1;
     }
     const int status = writeFileAndPreview(options, image, words);
@@ -113,8 +106,6 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* command = app.add_subcommand(
         "convert", "Convert a BMP or TGA image into an RGN/MBR file, or many into a folder");
-    command->footer("Forms: convert [OPTIONS] INPUT OUTPUT [--preview FILE.bmp|FILE.png]\n"
-                    "       convert [OPTIONS] INPUT... --output-dir DIR [--extension mbr] [-j N]");
     addQuantisationOptions(command, options->quantisation);
     addInputOptions(command, options->input);
     command
@@ -125,19 +116,23 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
     CLI::Option* outputDir = command->add_option(
         "--output-dir", options->outputDir,
         "convert every INPUT to DIR/<name>.rgn (the folder is created when missing)");
-    command->add_option("--extension", options->extension, "rgn or mbr: the outputs' extension")
-        ->transform(CLI::CheckedTransformer(extensionNames(), CLI::ignore_case))
+    outputDir->option_text("DIR");
+    addWordOption<std::string>(command, "--extension", options->extension,
+                               {{"rgn", "rgn"}, {"mbr", "mbr"}}, "rgn|mbr",
+                               "the outputs' extension with --output-dir; default rgn")
         ->needs(outputDir);
     command
         ->add_option("-j,--jobs", options->jobs,
                      "files converted at once; default one per processor core")
         ->check(CLI::Range(1, 1024))
+        ->option_text("N")
         ->needs(outputDir);
     command
         ->add_option("--preview", options->preview,
                      "also write a picture of the quantised result to this file: a PNG when "
                      "its name ends in .png, else a 24-bit BMP; written together with OUTPUT "
                      "or not at all")
+        ->option_text("FILE")
         ->excludes(outputDir);
     command->callback([options, outputDir, &runner] {
         options->batch = outputDir->count() > 0;

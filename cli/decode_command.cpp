@@ -47,7 +47,8 @@ void addDecodeCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<DecodeOptions>();
     CLI::App* command = app.add_subcommand("decode", "Decode a BMP or TGA image into a binary PPM");
     command->add_option("INPUT", options->input, "BMP or TGA file")->required();
-    command->add_option("OUTPUT", options->output, "PPM file to write (- for standard output)")->required();
+    command->add_option("OUTPUT", options->output, "PPM file to write (- for standard output)")
+        ->required();
     addInputOptions(command, options->reading);
     command->callback([options, &runner] { runner = [options] { return runDecode(*options); }; });
 }

@@ -1,35 +1,24 @@
 #include "cli/dither_options.h"
 
-#include <map>
+#include "cli/option_words.h"
+
 #include <string>
 
-namespace {
-
-const std::map<std::string, DitherMethod>& ditherNames() {
-    static const std::map<std::string, DitherMethod> names = {
-        {"none", DitherMethod::none},
-        {"floyd-steinberg", DitherMethod::floydSteinberg},
-        {"fs", DitherMethod::floydSteinberg},
-        {"atkinson-boyle", DitherMethod::atkinsonBoyle},
-        {"atkinson", DitherMethod::atkinsonBoyle},
-        {"ordered", DitherMethod::ordered},
-    };
-    return names;
-}
-
-const std::map<std::string, bool>& switchNames() {
-    static const std::map<std::string, bool> names = {{"on", true}, {"off", false}};
-    return names;
-}
-
-} // namespace
-
 void addQuantisationOptions(CLI::App* command, Quantisation& quantisation) {
-    command
-        ->add_option("--dither", quantisation.method,
-                     "none, floyd-steinberg (fs), atkinson-boyle (atkinson) or ordered; "
-                     "default floyd-steinberg")
-        ->transform(CLI::CheckedTransformer(ditherNames(), CLI::ignore_case));
+    addWordOption<DitherMethod>(
+        command, "--dither", quantisation.method,
+        {{"none", DitherMethod::none},
+         {"ordered", DitherMethod::ordered},
+         {"floyd-steinberg", DitherMethod::floydSteinberg},
+         {"fs", DitherMethod::floydSteinberg},
+         {"atkinson-boyle", DitherMethod::atkinsonBoyle},
+         {"atkinson", DitherMethod::atkinsonBoyle}},
+        "MODE",
+        "how colours are reduced to 16 bits:\n"
+        "  none             each pixel to its nearest level\n"
+        "  ordered          8 x 8 Bayer pattern: a pixel depends only on itself\n"
+        "  floyd-steinberg  error diffusion (fs); the default\n"
+        "  atkinson-boyle   error diffusion keeping 3/4 of the error (atkinson)");
     // Option callbacks run in the order the options were added, so --dither
     // has been stored by the time this one looks at it.
     command->add_flag_callback(
@@ -48,8 +37,8 @@ void addQuantisationOptions(CLI::App* command, Quantisation& quantisation) {
 }
 
 void addGreenCompensationOption(CLI::App* command, bool& greenCompensation) {
-    command
-        ->add_option("--green-compensation", greenCompensation,
-                     "on or off: quantise a green equal to red or blue to 5 bits; default on")
-        ->transform(CLI::CheckedTransformer(switchNames(), CLI::ignore_case));
+    addWordOption<bool>(command, "--green-compensation", greenCompensation,
+                        {{"on", true}, {"off", false}}, "on|off",
+                        "quantise a green equal to red or blue to 5 bits, so grey stays grey; "
+                        "default on");
 }

@@ -1,10 +1,13 @@
 #include "cli/commands.h"
+#include "cli/help_format.h"
 #include "cli/interrupt.h"
 
 #include "convert/output_file.h"
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #ifndef HALVEX_VERSION
 #define HALVEX_VERSION "0.0.0"
@@ -13,6 +16,21 @@
 namespace {
 
 constexpr int usageStatus = 2;
+
+// The usage lines the README and the manual show.
+void setCommandUsages(CLI::App& app) {
+    const std::pair<const char*, std::vector<std::string>> usages[] = {
+        {"decode", {"halvex-cli decode [OPTIONS] INPUT OUTPUT.ppm"}},
+        {"convert",
+         {"halvex-cli convert [OPTIONS] INPUT OUTPUT [--preview FILE]",
+          "halvex-cli convert [OPTIONS] INPUT... --output-dir DIR [--extension rgn|mbr] [-j N]"}},
+        {"preview", {"halvex-cli preview INPUT.rgn OUTPUT.bmp|OUTPUT.png"}},
+        {"info", {"halvex-cli info FILE.rgn"}},
+        {"compare", {"halvex-cli compare [OPTIONS] INPUT [--sheet SHEET.png] [--json]"}},
+    };
+    for (const auto& [name, lines] : usages)
+        setHelpUsage(*app.get_subcommand(name), lines);
+}
 
 int runCommandLine(int argc, char** argv) {
     CLI::App app{"Convert BMP and TGA images into RGN/MBR files of RGB565 pixels", "halvex-cli"};
@@ -26,6 +44,14 @@ int runCommandLine(int argc, char** argv) {
     addPreviewCommand(app, runner);
     addInfoCommand(app, runner);
     addCompareCommand(app, runner);
+    configureHelp(app);
+    setCommandUsages(app);
+    const std::string unknown = unknownCommandMessage(app, argc, argv);
+    if (!unknown.empty()) {
+        fprintf(stderr, "halvex-cli: %s\nRun 'halvex-cli --help' for the commands.\n",
+                unknown.c_str());
+        return usageStatus;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

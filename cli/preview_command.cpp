@@ -53,6 +53,8 @@ void addPreviewCommand(CLI::App& app, CommandRunner& runner) {
         app.add_subcommand("preview", "Write a picture (BMP, or PNG for a .png name) of the pixels "
                                       "of an RGN/MBR file");
     command->add_option("INPUT", options->input, "RGN/MBR file")->required();
-    command->add_option("OUTPUT", options->output, "BMP or PNG file to write (- for standard output)")->required();
+    command
+        ->add_option("OUTPUT", options->output, "BMP or PNG file to write (- for standard output)")
+        ->required();
     command->callback([options, &runner] { runner = [options] { return runPreview(*options); }; });
 }
