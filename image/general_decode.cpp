@@ -47,10 +47,59 @@ void reduceSixteenBits(uint16_t* samples, size_t count) {
         bytes[i] = reduceSample(samples[i]);
 }
 
+constexpr size_t pngSignatureBytes = 8;
+
+uint32_t readBigEndian32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+struct CrcTable {
+    uint32_t entries[256];
+};
+
+constexpr CrcTable makeCrcTable() {
+    CrcTable table{};
+    for (uint32_t n = 0; n < 256; ++n) {
+        uint32_t c = n;
+        for (int bit = 0; bit < 8; ++bit)
+            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+        table.entries[n] = c;
+    }
+    return table;
+}
+
+constexpr CrcTable crcTable = makeCrcTable();
+
+uint32_t crc32Of(const uint8_t* data, size_t size) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < size; ++i)
+        crc = crcTable.entries[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+// stb_image does not check the chunks' CRCs; a damaged chunk would decode
+// to a wrong picture without a word, so every chunk up to IEND is checked
+// here first.
+bool pngChunksIntact(const uint8_t* data, size_t size) {
+    size_t at = pngSignatureBytes;
+    while (size - at >= 12) {
+        const uint32_t length = readBigEndian32(data + at);
+        if (length > size - at - 12)
+            return false;
+        const uint8_t* typeAndData = data + at + 4;
+        if (crc32Of(typeAndData, 4 + size_t{length}) != readBigEndian32(typeAndData + 4 + length))
+            return false;
+        if (memcmp(typeAndData, "IEND", 4) == 0)
+            return true;
+        at += 12 + size_t{length};
+    }
+    return false;
+}
+
 } // namespace
 
 bool isGeneralFormat(const uint8_t* data, size_t size) {
-    return startsWith(data, size, "\x89PNG\r\n\x1a\n", 8) || startsWith(data, size, "\xFF\xD8\xFF", 3) ||
+    return startsWith(data, size, "\x89PNG\r\n\x1a\n", pngSignatureBytes) || startsWith(data, size, "\xFF\xD8\xFF", 3) ||
            startsWith(data, size, "GIF87a", 6) || startsWith(data, size, "GIF89a", 6);
 }
 
@@ -61,6 +110,8 @@ LoadReason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, Rg
     int width = 0;
     int height = 0;
     int channels = 0;
+    if (startsWith(data, size, "\x89PNG\r\n\x1a\n", pngSignatureBytes) && !pngChunksIntact(data, size))
+        return LoadReason::DamagedPicture;
     if (!stbi_info_from_memory(data, length, &width, &height, &channels))
         return LoadReason::DamagedPicture;
     if (width <= 0 || height <= 0)

@@ -57,6 +57,9 @@ LoadReason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels
 LoadReason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels,
                              RgbaPicture* out);
 
+// A colour field of 1 to 32 bits widened to 8 bits.
+uint8_t widenField(uint32_t field, int bits);
+
 // Whether the bytes begin like a PNG, JPEG or GIF file.
 bool isGeneralFormat(const uint8_t* data, size_t size);
 

@@ -22,7 +22,7 @@ constexpr uint32_t compressionAlphaBitFields = 6;
 struct Channel {
     uint32_t mask;
     int shift;
-    uint64_t maximum; // mask >> shift
+    int bits;
 };
 
 Channel channelOf(uint32_t mask) {
@@ -31,13 +31,34 @@ Channel channelOf(uint32_t mask) {
         return c;
     while (((mask >> c.shift) & 1u) == 0)
         ++c.shift;
-    c.maximum = mask >> c.shift;
+    while (c.shift + c.bits < 32 && ((mask >> (c.shift + c.bits)) & 1u) != 0)
+        ++c.bits;
     return c;
 }
 
+} // namespace
+
+// A TGA colour field narrower than 8 bits has its bits repeated below it (5
+// bits abcde become abcdeabc), so that 0 stays 0 and all ones become 255; a
+// wider one keeps its top 8 bits.
+uint8_t widenField(uint32_t field, int bits) {
+    if (bits <= 0)
+        return 0;
+    if (bits >= 8)
+        return static_cast<uint8_t>(field >> (bits - 8));
+    uint32_t wide = 0;
+    for (int filled = 0; filled < 8; filled += bits)
+        wide = (wide << bits) | field;
+    const int total = ((8 + bits - 1) / bits) * bits;
+    return static_cast<uint8_t>(wide >> (total - 8));
+}
+
+namespace {
+
 uint8_t scaleField(uint32_t value, const Channel& c) {
-    const uint64_t field = (value & c.mask) >> c.shift;
-    return static_cast<uint8_t>((field * 255 + c.maximum / 2) / c.maximum);
+    const uint32_t field = (value & c.mask) >> c.shift;
+    const uint64_t maximum = c.bits >= 32 ? 0xFFFFFFFFu : (1u << c.bits) - 1;
+    return static_cast<uint8_t>((field & maximum) * uint64_t{255} / maximum);
 }
 
 struct BmpInfo {

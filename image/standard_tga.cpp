@@ -73,9 +73,9 @@ bool validLayout(const TgaInfo& info, const uint8_t* h) {
 void colourOf(const uint8_t* p, uint8_t bits, bool alphaBit, uint8_t* rgba) {
     if (bits == 15 || bits == 16) {
         const unsigned v = fieldU16(p);
-        rgba[0] = static_cast<uint8_t>((((v >> 10) & 0x1F) * 255 + 15) / 31);
-        rgba[1] = static_cast<uint8_t>((((v >> 5) & 0x1F) * 255 + 15) / 31);
-        rgba[2] = static_cast<uint8_t>(((v & 0x1F) * 255 + 15) / 31);
+        rgba[0] = widenField((v >> 10) & 0x1F, 5);
+        rgba[1] = widenField((v >> 5) & 0x1F, 5);
+        rgba[2] = widenField(v & 0x1F, 5);
         rgba[3] = (bits == 16 && alphaBit && (v & 0x8000) == 0) ? 0 : 255;
         return;
     }
