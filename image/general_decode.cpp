@@ -96,6 +96,65 @@ bool pngChunksIntact(const uint8_t* data, size_t size) {
     return false;
 }
 
+constexpr uint8_t jpegMarker = 0xFF;
+constexpr uint8_t jpegHuffmanTables = 0xC4;
+constexpr uint8_t jpegStartOfScan = 0xDA;
+constexpr uint8_t jpegEndOfImage = 0xD9;
+constexpr size_t jpegMostHuffmanCodes = 256;
+
+bool isStandaloneMarker(uint8_t marker) {
+    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
+}
+
+// True when no Huffman table in the DHT segment at p (its data, length
+// bytes excluded) declares more than 256 codes. stb_image 2.27 writes past
+// its code-length table for such a table.
+bool huffmanTablesFit(const uint8_t* p, size_t length) {
+    size_t at = 0;
+    while (length - at >= 17) {
+        size_t codes = 0;
+        for (size_t i = 1; i <= 16; ++i)
+            codes += p[at + i];
+        if (codes > jpegMostHuffmanCodes)
+            return false;
+        at += 17 + codes;
+        if (at > length)
+            return true; // cut short: stb refuses it on its own
+    }
+    return true;
+}
+
+// Walks the segments (and, after each start of scan, the entropy-coded
+// data) looking at every DHT segment.
+bool jpegTablesSafe(const uint8_t* data, size_t size) {
+    size_t at = 2;
+    while (size - at >= 4) {
+        if (data[at] != jpegMarker)
+            return true; // not a marker where one belongs: stb refuses the file
+        const uint8_t marker = data[at + 1];
+        if (marker == jpegMarker || isStandaloneMarker(marker)) {
+            at += marker == jpegMarker ? 1 : 2;
+            continue;
+        }
+        if (marker == jpegEndOfImage)
+            return true;
+        const size_t length = (size_t{data[at + 2]} << 8) | data[at + 3];
+        if (length < 2 || length > size - at - 2)
+            return true;
+        if (marker == jpegHuffmanTables && !huffmanTablesFit(data + at + 4, length - 2))
+            return false;
+        at += 2 + length;
+        if (marker == jpegStartOfScan) {
+            // Entropy-coded data: a marker byte is followed by 0 (a stuffed
+            // 0xFF) or a restart marker until the next segment.
+            while (size - at >= 2 && !(data[at] == jpegMarker && data[at + 1] != 0 &&
+                                       !isStandaloneMarker(data[at + 1])))
+                ++at;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool isGeneralFormat(const uint8_t* data, size_t size) {
@@ -111,6 +170,8 @@ LoadReason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, Rg
     int height = 0;
     int channels = 0;
     if (startsWith(data, size, "\x89PNG\r\n\x1a\n", pngSignatureBytes) && !pngChunksIntact(data, size))
+        return LoadReason::DamagedPicture;
+    if (startsWith(data, size, "\xFF\xD8", 2) && !jpegTablesSafe(data, size))
         return LoadReason::DamagedPicture;
     if (!stbi_info_from_memory(data, length, &width, &height, &channels))
         return LoadReason::DamagedPicture;
