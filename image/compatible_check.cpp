@@ -114,15 +114,19 @@ LoadReason compatibleRefusal(const uint8_t* data, size_t size) {
     if (compression == bmpRle8 || compression == bmpRle4)
         return LoadReason::RunLengthBmp;
     const uint16_t bitsPerPixel = fieldU16(data + 28);
-    const uint64_t tableEnd = 14 + uint64_t{fieldU32(data + 14)} + (uint64_t{4} << bitsPerPixel);
-    if (bitsPerPixel <= 8 && tableEnd > size)
-        return LoadReason::ShortColourTable;
+    if (bitsPerPixel <= 8) {
+        const uint64_t tableEnd = 14 + uint64_t{fieldU32(data + 14)} + (uint64_t{4} << bitsPerPixel);
+        if (tableEnd > size)
+            return LoadReason::ShortColourTable;
+    }
     return LoadReason::CompatibleOnlyRefuses;
 }
 
 bool compatibleSize(const uint8_t* data, size_t size, int64_t* pixels) {
     if (isBmp(data, size)) {
-        if (size < bmpHeadersBytes)
+        // Below 40 bytes the header's fields lie elsewhere; the compatible
+        // reader's own checks refuse what it makes of them.
+        if (size < bmpHeadersBytes || fieldU32(data + 14) < 40)
             return false;
         const int64_t width = static_cast<int32_t>(fieldU32(data + 18));
         const int64_t height = static_cast<int32_t>(fieldU32(data + 22));

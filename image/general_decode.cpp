@@ -128,15 +128,17 @@ bool huffmanTablesFit(const uint8_t* p, size_t length) {
 // data) looking at every DHT segment.
 bool jpegTablesSafe(const uint8_t* data, size_t size) {
     size_t at = 2;
-    while (size - at >= 4) {
-        if (data[at] != jpegMarker)
-            return true; // not a marker where one belongs: stb refuses the file
+    while (size - at >= 2) {
+        if (data[at] != jpegMarker) { // stb_image passes over padding between segments
+            ++at;
+            continue;
+        }
         const uint8_t marker = data[at + 1];
         if (marker == jpegMarker || isStandaloneMarker(marker)) {
             at += marker == jpegMarker ? 1 : 2;
             continue;
         }
-        if (marker == jpegEndOfImage)
+        if (marker == jpegEndOfImage || size - at < 4)
             return true;
         const size_t length = (size_t{data[at + 2]} << 8) | data[at + 3];
         if (length < 2 || length > size - at - 2)
