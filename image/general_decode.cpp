@@ -106,20 +106,19 @@ bool isStandaloneMarker(uint8_t marker) {
     return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
 }
 
-// True when no Huffman table in the DHT segment at p (its data, length
-// bytes excluded) declares more than 256 codes. stb_image 2.27 writes past
-// its code-length table for such a table.
-bool huffmanTablesFit(const uint8_t* p, size_t length) {
+// True when no Huffman table in the DHT segment at p declares more than 256
+// codes; stb_image 2.27 writes past its code-length table for such a table.
+// Only `available` of the segment's `length` bytes may be in the file: stb
+// reads the rest as zeros, which declare no codes.
+bool huffmanTablesFit(const uint8_t* p, size_t length, size_t available) {
     size_t at = 0;
-    while (length - at >= 17) {
+    while (at < length && at < available) {
         size_t codes = 0;
-        for (size_t i = 1; i <= 16; ++i)
-            codes += p[at + i];
+        for (size_t i = at + 1; i <= at + 16 && i < available; ++i)
+            codes += p[i];
         if (codes > jpegMostHuffmanCodes)
             return false;
         at += 17 + codes;
-        if (at > length)
-            return true; // cut short: stb refuses it on its own
     }
     return true;
 }
@@ -141,10 +140,13 @@ bool jpegTablesSafe(const uint8_t* data, size_t size) {
         if (marker == jpegEndOfImage || size - at < 4)
             return true;
         const size_t length = (size_t{data[at + 2]} << 8) | data[at + 3];
-        if (length < 2 || length > size - at - 2)
+        if (length < 2)
             return true;
-        if (marker == jpegHuffmanTables && !huffmanTablesFit(data + at + 4, length - 2))
+        if (marker == jpegHuffmanTables &&
+            !huffmanTablesFit(data + at + 4, length - 2, size - at - 4))
             return false;
+        if (length > size - at - 2)
+            return true;
         at += 2 + length;
         if (marker == jpegStartOfScan) {
             // Entropy-coded data: a marker byte is followed by 0 (a stuffed
