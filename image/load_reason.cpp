@@ -1,5 +1,8 @@
 #include "image/load_reason.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 constexpr const char* readError = "Error reading file (not BMP?)";
@@ -54,10 +57,9 @@ const ReasonEntry reasonTable[] = {
 };
 
 const ReasonEntry& entryFor(LoadReason reason) {
-    for (const ReasonEntry& entry : reasonTable)
-        if (entry.reason == reason)
-            return entry;
-    return reasonTable[0];
+    const auto* found = std::find_if(std::begin(reasonTable), std::end(reasonTable),
+                                     [reason](const ReasonEntry& e) { return e.reason == reason; });
+    return found == std::end(reasonTable) ? reasonTable[0] : *found;
 }
 
 } // namespace

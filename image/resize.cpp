@@ -9,7 +9,10 @@
 #include <cstring>
 
 #define STB_IMAGE_RESIZE_STATIC
+// The static analysers look at this project's code, not at stb's.
+#ifndef __clang_analyzer__
 #define STB_IMAGE_RESIZE_IMPLEMENTATION
+#endif
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"

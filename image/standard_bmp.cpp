@@ -272,53 +272,81 @@ void readPlainRows(const uint8_t* data, const BmpInfo& info, int32_t rows, const
 // Run-length rows: pairs (count, index) and escapes 0 0 (end of row), 0 1
 // (end of picture), 0 2 dx dy (move) and 0 n (n literal indices, padded to
 // an even byte count). Pixels the runs skip keep colour 0.
-struct RleCursor {
+struct RleState {
     const uint8_t* p;
     const uint8_t* end;
+    bool nibbles;
+    int64_t width;
+    int64_t rows;
+    int64_t x;
+    int64_t y; // stored row: 0 is the bottom row of a bottom-up file
+    uint8_t* indices;
 };
 
-LoadReason expandRunLength(RleCursor in, const BmpInfo& info, int32_t rows, uint8_t* indices) {
-    const bool nibbles = info.compression == compressionRle4;
-    const int64_t width = info.width;
-    int64_t x = 0;
-    int64_t y = 0; // stored row: 0 is the bottom row for a bottom-up file
-    auto put = [&](uint8_t index) {
-        if (x < width && y < rows)
-            indices[y * width + x] = index;
-        ++x;
-    };
-    while (y < rows) {
-        if (in.end - in.p < 2)
+void putIndex(RleState* s, uint8_t index) {
+    if (s->x < s->width && s->y < s->rows)
+        s->indices[s->y * s->width + s->x] = index;
+    ++s->x;
+}
+
+// The i-th index of a run of two alternating nibbles, or of whole bytes.
+uint8_t indexAt(const RleState& s, const uint8_t* bytes, int i) {
+    if (!s.nibbles)
+        return bytes[i];
+    const uint8_t byte = bytes[i / 2];
+    return static_cast<uint8_t>(i % 2 == 0 ? byte >> 4 : byte & 0x0F);
+}
+
+bool putLiterals(RleState* s, uint8_t count) {
+    const size_t bytes = s->nibbles ? (count + 1u) / 2 : count;
+    const size_t left = static_cast<size_t>(s->end - s->p);
+    if (left < bytes)
+        return false;
+    for (int i = 0; i < count; ++i)
+        putIndex(s, indexAt(*s, s->p, i));
+    const size_t padded = bytes + bytes % 2;
+    s->p += left < padded ? bytes : padded;
+    return true;
+}
+
+// Runs one escape; false when its data is cut short. Sets *done at the end
+// of the picture.
+bool runEscape(RleState* s, uint8_t code, bool* done) {
+    switch (code) {
+    case 0:
+        s->x = 0;
+        ++s->y;
+        return true;
+    case 1:
+        *done = true;
+        return true;
+    case 2:
+        if (s->end - s->p < 2)
+            return false;
+        s->x += s->p[0];
+        s->y += s->p[1];
+        s->p += 2;
+        return true;
+    default:
+        return putLiterals(s, code);
+    }
+}
+
+LoadReason expandRunLength(RleState s) {
+    bool done = false;
+    while (!done && s.y < s.rows) {
+        if (s.end - s.p < 2)
             return LoadReason::CutShort;
-        const uint8_t count = in.p[0];
-        const uint8_t value = in.p[1];
-        in.p += 2;
-        if (count > 0) {
-            for (int i = 0; i < count; ++i)
-                put(nibbles ? static_cast<uint8_t>((i % 2 == 0) ? value >> 4 : value & 0x0F) : value);
+        const uint8_t count = s.p[0];
+        const uint8_t value = s.p[1];
+        s.p += 2;
+        if (count == 0) {
+            if (!runEscape(&s, value, &done))
+                return LoadReason::CutShort;
             continue;
         }
-        if (value == 0) {
-            x = 0;
-            ++y;
-        } else if (value == 1) {
-            break;
-        } else if (value == 2) {
-            if (in.end - in.p < 2)
-                return LoadReason::CutShort;
-            x += in.p[0];
-            y += in.p[1];
-            in.p += 2;
-        } else {
-            const size_t bytes = nibbles ? (value + 1u) / 2 : value;
-            const size_t padded = bytes + (bytes % 2);
-            if (static_cast<size_t>(in.end - in.p) < bytes)
-                return LoadReason::CutShort;
-            for (int i = 0; i < value; ++i)
-                put(nibbles ? static_cast<uint8_t>((i % 2 == 0) ? in.p[i / 2] >> 4 : in.p[i / 2] & 0x0F)
-                            : in.p[i]);
-            in.p += static_cast<size_t>(in.end - in.p) < padded ? bytes : padded;
-        }
+        for (int i = 0; i < count; ++i)
+            putIndex(&s, s.nibbles ? indexAt(s, &value, i % 2) : value);
     }
     return LoadReason::None;
 }
@@ -331,8 +359,9 @@ LoadReason readRunLengthRows(const uint8_t* data, size_t size, const BmpInfo& in
     auto* indices = static_cast<uint8_t*>(calloc(count, 1));
     if (indices == nullptr)
         return LoadReason::OutOfMemory;
-    const LoadReason reason =
-        expandRunLength(RleCursor{data + info.pixelOffset, data + size}, info, rows, indices);
+    const RleState start{data + info.pixelOffset, data + size, info.compression == compressionRle4,
+                         info.width, rows, 0, 0, indices};
+    const LoadReason reason = expandRunLength(start);
     if (reason == LoadReason::None) {
         const bool topDown = info.height < 0;
         for (int32_t i = 0; i < rows; ++i) {

@@ -217,7 +217,7 @@ LoadReason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels
     const size_t least = info.runLength ? (count + 127) / 128 * (1 + valueBytes) : count * valueBytes;
     if (size - at < least)
         return LoadReason::CutShort;
-    auto* pixels = static_cast<uint8_t*>(malloc(count == 0 ? 1 : count * 4));
+    auto* pixels = static_cast<uint8_t*>(calloc(count == 0 ? 1 : count, 4));
     if (pixels == nullptr)
         return LoadReason::OutOfMemory;
     ValueReader reader{data + at, data + size, valueBytes, 0, 0, nullptr};
