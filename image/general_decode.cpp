@@ -109,26 +109,64 @@ bool isStandaloneMarker(uint8_t marker) {
     return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
 }
 
-// True when no Huffman table in the DHT segment at p declares more than 256
-// codes; stb_image 2.27 writes past its code-length table for such a table.
-// Only `available` of the segment's `length` bytes may be in the file: stb
-// reads the rest as zeros, which declare no codes.
-bool huffmanTablesFit(const uint8_t* p, size_t length, size_t available) {
+// The Huffman tables defined so far, one bit per table id, DC and AC.
+struct DefinedTables {
+    unsigned dc;
+    unsigned ac;
+};
+
+// Records the tables of the DHT segment at p; false when one declares more
+// than 256 codes, which stb_image 2.27 writes past its code-length table
+// for. Only `available` of the segment's `length` bytes may be in the file:
+// stb reads the rest as zeros, which declare no codes.
+bool recordHuffmanTables(const uint8_t* p, size_t length, size_t available, DefinedTables* tables) {
     size_t at = 0;
     while (at < length && at < available) {
+        const unsigned kind = p[at] >> 4;
+        const unsigned id = p[at] & 15;
         size_t codes = 0;
         for (size_t i = at + 1; i <= at + 16 && i < available; ++i)
             codes += p[i];
         if (codes > jpegMostHuffmanCodes)
             return false;
+        if (id < 4)
+            (kind == 0 ? tables->dc : tables->ac) |= 1u << id;
         at += 17 + codes;
     }
     return true;
 }
 
-// Walks the segments (and, after each start of scan, the entropy-coded
-// data) looking at every DHT segment.
+// True when every table that the scan at p (the SOS segment's data) decodes
+// with has been defined: stb_image 2.27 decodes with whatever an undefined
+// table's memory holds and indexes out of bounds with it. A first DC scan
+// (spectral start 0, successive approximation high 0) needs DC tables, any
+// scan with AC coefficients (spectral end above 0) AC tables.
+bool scanTablesDefined(const uint8_t* p, size_t length, const DefinedTables& tables) {
+    if (length < 1)
+        return false;
+    const size_t components = p[0];
+    if (length < 1 + 2 * components + 3)
+        return false;
+    const uint8_t spectralStart = p[1 + 2 * components];
+    const uint8_t spectralEnd = p[2 + 2 * components];
+    const uint8_t approximationHigh = p[3 + 2 * components] >> 4;
+    for (size_t i = 0; i < components; ++i) {
+        const unsigned selectors = p[2 + 2 * i];
+        const unsigned dc = selectors >> 4;
+        const unsigned ac = selectors & 15;
+        if (spectralStart == 0 && approximationHigh == 0 && (dc > 3 || (tables.dc & (1u << dc)) == 0))
+            return false;
+        if (spectralEnd > 0 && (ac > 3 || (tables.ac & (1u << ac)) == 0))
+            return false;
+    }
+    return true;
+}
+
+// Walks the segments as stb_image does (and, after each start of scan, the
+// entropy-coded data), checking the Huffman tables and the scans' use of
+// them.
 bool jpegTablesSafe(const uint8_t* data, size_t size) {
+    DefinedTables tables{0, 0};
     size_t at = 2;
     while (size - at >= 2) {
         if (data[at] != jpegMarker) { // stb_image passes over padding between segments
@@ -145,8 +183,12 @@ bool jpegTablesSafe(const uint8_t* data, size_t size) {
         const size_t length = (size_t{data[at + 2]} << 8) | data[at + 3];
         if (length < 2)
             return true;
+        const size_t available = size - at - 4;
         if (marker == jpegHuffmanTables &&
-            !huffmanTablesFit(data + at + 4, length - 2, size - at - 4))
+            !recordHuffmanTables(data + at + 4, length - 2, available, &tables))
+            return false;
+        if (marker == jpegStartOfScan &&
+            !scanTablesDefined(data + at + 4, length - 2 < available ? length - 2 : available, tables))
             return false;
         if (length > size - at - 2)
             return true;
