@@ -162,9 +162,31 @@ bool scanTablesDefined(const uint8_t* p, size_t length, const DefinedTables& tab
     return true;
 }
 
+// The position of the marker that ends the entropy-coded data starting at
+// `at`: 0xFF bytes followed by 0 (a stuffed 0xFF) or by a restart marker
+// are data, and fill bytes 0xFF may come before any of them.
+size_t endOfEntropyData(const uint8_t* data, size_t size, size_t at) {
+    while (at < size) {
+        if (data[at] != jpegMarker) {
+            ++at;
+            continue;
+        }
+        size_t next = at + 1;
+        while (next < size && data[next] == jpegMarker)
+            ++next;
+        if (next >= size)
+            return size;
+        if (data[next] != 0 && !isStandaloneMarker(data[next]))
+            return next - 1;
+        at = next + 1;
+    }
+    return size;
+}
+
 // Walks the segments as stb_image does (and, after each start of scan, the
 // entropy-coded data), checking the Huffman tables and the scans' use of
-// them.
+// them. A structure that cannot be followed is refused rather than handed
+// to stb_image; a file that simply ends early is not.
 bool jpegTablesSafe(const uint8_t* data, size_t size) {
     DefinedTables tables{0, 0};
     size_t at = 2;
@@ -181,8 +203,8 @@ bool jpegTablesSafe(const uint8_t* data, size_t size) {
         if (marker == jpegEndOfImage || size - at < 4)
             return true;
         const size_t length = (size_t{data[at + 2]} << 8) | data[at + 3];
-        if (length < 2)
-            return true;
+        if (length < 2 || marker == 0)
+            return false;
         const size_t available = size - at - 4;
         if (marker == jpegHuffmanTables &&
             !recordHuffmanTables(data + at + 4, length - 2, available, &tables))
@@ -193,13 +215,8 @@ bool jpegTablesSafe(const uint8_t* data, size_t size) {
         if (length > size - at - 2)
             return true;
         at += 2 + length;
-        if (marker == jpegStartOfScan) {
-            // Entropy-coded data: a marker byte is followed by 0 (a stuffed
-            // 0xFF) or a restart marker until the next segment.
-            while (size - at >= 2 && !(data[at] == jpegMarker && data[at + 1] != 0 &&
-                                       !isStandaloneMarker(data[at + 1])))
-                ++at;
-        }
+        if (marker == jpegStartOfScan)
+            at = endOfEntropyData(data, size, at);
     }
     return true;
 }
