@@ -138,3 +138,10 @@ bool compatibleSize(const uint8_t* data, size_t size, int64_t* pixels) {
     *pixels = int64_t{fieldU16(data + 12)} * fieldU16(data + 14);
     return true;
 }
+
+bool compatibleWarningsNeedPixels(const uint8_t* data, size_t size) {
+    if (!isBmp(data, size) || size < bmpHeadersBytes)
+        return false;
+    const uint16_t bitsPerPixel = fieldU16(data + 28);
+    return bitsPerPixel == 16 || bitsPerPixel == 32;
+}

@@ -68,6 +68,10 @@ bool isGeneralFormat(const uint8_t* data, size_t size);
 std::vector<LoadReason> compatibleWarnings(const uint8_t* data, size_t size, int64_t maxPixels);
 LoadReason compatibleRefusal(const uint8_t* data, size_t size);
 
+// Whether compatibleWarnings needs the whole file rather than its first
+// 4096 bytes: for the alpha of 16- and 32-bit BMP files.
+bool compatibleWarningsNeedPixels(const uint8_t* data, size_t size);
+
 // The pixel count that a BMP or TGA header claims, as the compatible reader
 // takes it; false when the header is incomplete.
 bool compatibleSize(const uint8_t* data, size_t size, int64_t* pixels);
