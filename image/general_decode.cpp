@@ -139,24 +139,24 @@ bool recordHuffmanTables(const uint8_t* p, size_t length, size_t available, Defi
 // True when every table that the scan at p (the SOS segment's data) decodes
 // with has been defined: stb_image 2.27 decodes with whatever an undefined
 // table's memory holds and indexes out of bounds with it. A first DC scan
-// (spectral start 0, successive approximation high 0) needs DC tables, any
-// scan with AC coefficients (spectral end above 0) AC tables.
+// (first coefficient 0, successive approximation high 0) needs DC tables, any
+// scan with AC coefficients (last coefficient above 0) AC tables.
 bool scanTablesDefined(const uint8_t* p, size_t length, const DefinedTables& tables) {
     if (length < 1)
         return false;
     const size_t components = p[0];
     if (length < 1 + 2 * components + 3)
         return false;
-    const uint8_t spectralStart = p[1 + 2 * components];
-    const uint8_t spectralEnd = p[2 + 2 * components];
+    const uint8_t firstCoefficient = p[1 + 2 * components];
+    const uint8_t lastCoefficient = p[2 + 2 * components];
     const uint8_t approximationHigh = p[3 + 2 * components] >> 4;
     for (size_t i = 0; i < components; ++i) {
         const unsigned selectors = p[2 + 2 * i];
         const unsigned dc = selectors >> 4;
         const unsigned ac = selectors & 15;
-        if (spectralStart == 0 && approximationHigh == 0 && (dc > 3 || (tables.dc & (1u << dc)) == 0))
+        if (firstCoefficient == 0 && approximationHigh == 0 && (dc > 3 || (tables.dc & (1u << dc)) == 0))
             return false;
-        if (spectralEnd > 0 && (ac > 3 || (tables.ac & (1u << ac)) == 0))
+        if (lastCoefficient > 0 && (ac > 3 || (tables.ac & (1u << ac)) == 0))
             return false;
     }
     return true;
