@@ -2,26 +2,32 @@
 // that reads a picture shares, and the loading itself.
 #pragma once
 
-#include "image/image.h"
+#include "image/picture.h"
 
 #include <CLI/CLI.hpp>
 #include <string>
 #include <vector>
 
-struct InputOptions {};
+struct InputOptions {
+    ReadingChoices choices;
+};
 
-// Registers the input options on a command.
+// Registers --decoder, --background, --resize, --fit, --filter and
+// --max-pixels on a command.
 void addInputOptions(CLI::App* command, InputOptions& options);
 
 // What loading one input gave: the picture (pixels owned by the caller), or
-// the message for the user; and any warnings about the reading.
+// the message for the user; and any warnings about the reading. The texts do
+// not name the file: whoever prints them puts "PATH: " first.
 struct InputLoad {
     RgbImage image{};
     std::string failure; // empty on success
     std::vector<std::string> warnings;
 };
+
+// path "-" reads standard input, whole, before decoding.
 InputLoad loadInputFile(const std::string& path, const InputOptions& options);
 
-// Loads path; prints warnings and any failure on standard error. False on
-// failure.
+// Loads path; prints warnings and any failure on standard error, each as
+// "PATH: text". False on failure.
 bool loadInputImage(const std::string& path, const InputOptions& options, RgbImage* image);

@@ -1,33 +1,165 @@
 #include "cli/input_options.h"
 
-void addInputOptions(CLI::App* /*command*/, InputOptions& /*options*/) {}
+#include <cerrno>
+#include <cstring>
 
-InputLoad loadInputFile(const std::string& path, const InputOptions& /*options*/) {
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+// Standard input copied whole into a temporary file, so that the loader can
+// seek in it as in any file.
+FILE* openStandardInput() {
+#ifdef _WIN32
+    (void)_setmode(_fileno(stdin), _O_BINARY);
+#endif
+    FILE* copy = tmpfile();
+    if (copy == nullptr)
+        return nullptr;
+    char buffer[1 << 16];
+    size_t got = 0;
+    while ((got = fread(buffer, 1, sizeof buffer, stdin)) > 0) {
+        if (fwrite(buffer, 1, got, copy) != got) {
+            (void)fclose(copy); // a scratch copy: nothing to keep
+            return nullptr;
+        }
+    }
+    if (ferror(stdin) != 0 || fflush(copy) != 0) {
+        const int error = errno;
+        (void)fclose(copy);
+        errno = error;
+        return nullptr;
+    }
+    rewind(copy);
+    return copy;
+}
+
+FILE* openInput(const std::string& path) {
+    return path == "-" ? openStandardInput() : openImageFile(path.c_str());
+}
+
+} // namespace
+
+InputLoad loadInputFile(const std::string& path, const InputOptions& options) {
     InputLoad load;
-    FILE* stream = openImageFile(path.c_str());
+    FILE* stream = openInput(path);
     if (stream == nullptr) {
-        load.failure = "Error opening file";
+        load.failure = std::string("Error opening file: ") + strerror(errno);
         return load;
     }
-    int32_t width = 0;
-    int32_t height = 0;
-    uint8_t* pixels = loadImage(stream, &width, &height);
+    const PictureLoad picture = readPicture(stream, options.choices);
     (void)fclose(stream); // a stream that was only read from
-    if (pixels == nullptr)
-        load.failure = "Error reading file (not BMP?)";
+    for (const LoadReason warning : picture.warnings)
+        load.warnings.push_back(describeLoadReason(warning));
+    if (picture.failure != LoadReason::None)
+        load.failure = describeLoadReason(picture.failure);
     else
-        load.image = RgbImage{width, height, pixels};
+        load.image = picture.image;
     return load;
 }
 
 bool loadInputImage(const std::string& path, const InputOptions& options, RgbImage* image) {
     InputLoad load = loadInputFile(path, options);
     for (const std::string& warning : load.warnings)
-        fprintf(stderr, "%s\n", warning.c_str());
+        fprintf(stderr, "%s: %s\n", path.c_str(), warning.c_str());
     if (!load.failure.empty()) {
-        fprintf(stderr, "%s\n", load.failure.c_str());
+        fprintf(stderr, "%s: %s\n", path.c_str(), load.failure.c_str());
         return false;
     }
     *image = load.image;
     return true;
+}
+
+namespace {
+
+constexpr int32_t largestSide = 1000000;
+
+template <typename T>
+T choose(const std::string& option, const std::string& value,
+         std::initializer_list<std::pair<const char*, T>> names) {
+    for (const auto& [name, choice] : names)
+        if (value == name)
+            return choice;
+    std::string known;
+    for (const auto& entry : names)
+        known += std::string(known.empty() ? "" : ", ") + entry.first;
+    throw CLI::ValidationError(option, value + " is not one of " + known);
+}
+
+uint32_t parseColour(const std::string& value) {
+    const std::string digits = !value.empty() && value[0] == '#' ? value.substr(1) : value;
+    if (digits.size() != 6 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        throw CLI::ValidationError("--background", value + " is not a colour RRGGBB or #RRGGBB");
+    return static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
+}
+
+// One side of WxH: empty (left out) or 1 to largestSide.
+int32_t parseSide(const std::string& text, const std::string& whole) {
+    if (text.empty())
+        return 0;
+    if (text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos ||
+        std::stol(text) < 1 || std::stol(text) > largestSide)
+        throw CLI::ValidationError("--resize", whole + " is not WxH, Wx or xH with sides of 1 to " +
+                                                   std::to_string(largestSide));
+    return static_cast<int32_t>(std::stol(text));
+}
+
+void parseResize(const std::string& value, ReadingChoices* choices) {
+    const size_t cross = value.find('x');
+    if (cross == std::string::npos || value.size() == 1)
+        throw CLI::ValidationError("--resize", value + " is not WxH, Wx or xH");
+    choices->resizeWidth = parseSide(value.substr(0, cross), value);
+    choices->resizeHeight = parseSide(value.substr(cross + 1), value);
+}
+
+int64_t parseMaxPixels(const std::string& value) {
+    if (value.empty() || value.size() > 12 || value.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoll(value) < 1)
+        throw CLI::ValidationError("--max-pixels", value + " is not a whole number of pixels");
+    return std::stoll(value);
+}
+
+} // namespace
+
+void addInputOptions(CLI::App* command, InputOptions& options) {
+    ReadingChoices* choices = &options.choices;
+    command->add_option_function<std::string>(
+        "--decoder",
+        [choices](const std::string& v) {
+            choices->decoder = choose<Decoder>(
+                "--decoder", v, {{"compatible", Decoder::Compatible}, {"standard", Decoder::Standard}});
+        },
+        "How BMP and TGA files are read: compatible (default: as the dialog reads them) or "
+        "standard (as image viewers do)");
+    command->add_option_function<std::string>(
+        "--background", [choices](const std::string& v) { choices->background = parseColour(v); },
+        "Colour under transparent pixels and around a contained picture, RRGGBB (default 000000)");
+    command->add_option_function<std::string>(
+        "--resize", [choices](const std::string& v) { parseResize(v, choices); },
+        "Scale to WxH before conversion (Wx or xH keeps the aspect ratio)");
+    command->add_option_function<std::string>(
+        "--fit",
+        [choices](const std::string& v) {
+            choices->fit = choose<Fit>(
+                "--fit", v, {{"contain", Fit::Contain}, {"cover", Fit::Cover}, {"stretch", Fit::Stretch}});
+        },
+        "How --resize WxH meets another aspect ratio: contain (default), cover or stretch");
+    command->add_option_function<std::string>(
+        "--filter",
+        [choices](const std::string& v) {
+            choices->filter = choose<ResizeFilter>("--filter", v,
+                                                   {{"mitchell", ResizeFilter::Mitchell},
+                                                    {"catmull-rom", ResizeFilter::CatmullRom},
+                                                    {"triangle", ResizeFilter::Triangle},
+                                                    {"box", ResizeFilter::Box},
+                                                    {"nearest", ResizeFilter::Nearest}});
+        },
+        "Resampling filter: mitchell, catmull-rom, triangle, box or nearest (default: mitchell "
+        "when shrinking, catmull-rom when enlarging)");
+    command->add_option_function<std::string>(
+        "--max-pixels", [choices](const std::string& v) { choices->maxPixels = parseMaxPixels(v); },
+        "Largest picture read, in pixels (default 100000000)");
 }

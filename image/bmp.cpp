@@ -232,8 +232,11 @@ uint8_t* decodeBmp(FILE* stream, int32_t imageStart, int32_t remainingLength, in
     if (blockBytes < 0)
         return failLoad(ctx);
 
+    // An image without pixels reads no row, so its pixel-data offset may
+    // point anywhere, past the end of the stream included.
     const RowLayout layout = rowLayout(header.bitsPerPixel, header.width);
-    if (bytesLeft(ctx) < requiredPixelBytes(layout, rows))
+    const int64_t required = requiredPixelBytes(layout, rows);
+    if (required > 0 && bytesLeft(ctx) < required)
         return failLoad(ctx);
 
     uint8_t* pixels = allocBlock(blockBytes);

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "image/picture.h"
+
 #include <climits>
 #include <gtest/gtest.h>
 
@@ -286,11 +288,17 @@ TEST(Bmp, ImagesWithoutPixelsLoadWithoutReadingRows) {
             layout.bitsPerPixel = bits;
             if (bits <= 8)
                 layout.palette = paletteOf(bits);
-            const LoadResult r = loadBytes(buildBmp(layout));
-            ASSERT_TRUE(r.ok) << bits << " bits " << w << " x " << h;
-            EXPECT_EQ(r.width, w);
-            EXPECT_EQ(r.height, h < 0 ? -h : h);
-            EXPECT_TRUE(r.pixels.empty());
+            Bytes file = buildBmp(layout);
+            // No row is read, so a pixel-data offset past the end is no fault.
+            for (uint32_t offset : {static_cast<uint32_t>(file.size()), 0x10000u, 0x7FFFFFF0u}) {
+                for (int i = 0; i < 4; ++i)
+                    file[10 + i] = static_cast<uint8_t>(offset >> (8 * i));
+                const LoadResult r = loadBytes(file);
+                ASSERT_TRUE(r.ok) << bits << " bits " << w << " x " << h << " offset " << offset;
+                EXPECT_EQ(r.width, w);
+                EXPECT_EQ(r.height, h < 0 ? -h : h);
+                EXPECT_TRUE(r.pixels.empty());
+            }
         }
     }
 }
@@ -314,6 +322,136 @@ TEST(Bmp, NegativeSeekTargetIsRefusedAndReadingGoesOnFromThere) {
     const LoadResult wrapped = loadBytes(file, 7);
     ASSERT_TRUE(wrapped.ok);
     EXPECT_EQ(wrapped.pixels, rgbOf({0x4D425A, 0x000000})); // 5A 'B' 'M', then the size field
+}
+
+// The command line's two readings of BMP files that the compatible reader
+// misreads or refuses: what it says about them, and the standard reading.
+struct ReadingCase {
+    const char* what;
+    Bytes file;
+    LoadReason compatibleFailure;          // None: it reads the file
+    std::vector<LoadReason> warnings;      // when it reads it
+    std::vector<uint32_t> standardPixels;  // over a black background
+};
+
+Bytes bitFields(uint16_t bits, std::vector<uint32_t> masks, std::vector<uint32_t> row,
+                uint32_t infoSize = 40) {
+    BmpBuild layout;
+    layout.width = static_cast<int32_t>(row.size());
+    layout.height = 1;
+    layout.bitsPerPixel = bits;
+    layout.compression = 3;
+    layout.infoSize = infoSize;
+    layout.masks = std::move(masks);
+    layout.rows = {std::move(row)};
+    return buildBmp(layout);
+}
+
+Bytes runLength(uint16_t bits, int32_t width, int32_t height, const Bytes& data) {
+    BmpBuild layout;
+    layout.width = width;
+    layout.height = height;
+    layout.bitsPerPixel = bits;
+    layout.compression = bits == 8 ? 1 : 2;
+    layout.palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+    Bytes file = buildBmp(layout);
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
+Bytes os2Bitmap() {
+    Bytes file = {'B', 'M'};
+    putU32(file, 0);
+    putU32(file, 0);
+    putU32(file, 14 + 12);
+    putU32(file, 12);
+    putU16(file, 2); // width
+    putU16(file, 1); // height
+    putU16(file, 1);
+    putU16(file, 24);
+    file.insert(file.end(), {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0, 0}); // red, blue, padding
+    file.resize(80, 0); // enough bytes for the 40 that the compatible reader takes
+    return file;
+}
+
+TEST(BmpReadings, CompatibleWarnsOrExplainsStandardReads) {
+    BmpBuild plain;
+    plain.width = 2, plain.height = 1, plain.rows = {{0xFF0000, 0x00FF00}};
+    BmpBuild alphaBytes;
+    alphaBytes.width = 2, alphaBytes.height = 1, alphaBytes.bitsPerPixel = 32;
+    alphaBytes.rows = {{0x80FF0000u, 0xFF0000FFu}};
+    BmpBuild unusedByte = alphaBytes;
+    unusedByte.rows = {{0x00FF0000u, 0x000000FFu}};
+    BmpBuild shortTable;
+    shortTable.width = 2, shortTable.height = 1, shortTable.bitsPerPixel = 8;
+    shortTable.coloursUsed = 2, shortTable.palette = {0x123456, 0xABCDEF};
+    shortTable.rows = {{1, 0}};
+    const ReadingCase cases[] = {
+        {"ordinary 24-bit", buildBmp(plain), LoadReason::None, {}, {0xFF0000, 0x00FF00}},
+        {"5-6-5", bitFields(16, {0xF800, 0x07E0, 0x001F}, {0xF800, 0x07E0}), LoadReason::None,
+         {LoadReason::BitFieldsIgnored}, {0xFF0000, 0x00FF00}},
+        {"5-5-5 as bit fields", bitFields(16, {0x7C00, 0x03E0, 0x001F}, {0x7C00, 0x001F}),
+         LoadReason::None, {}, {0xFF0000, 0x0000FF}},
+        {"32-bit B G R x as bit fields", bitFields(32, {0xFF0000, 0xFF00, 0xFF}, {0xFF0000, 0xFF}),
+         LoadReason::None, {LoadReason::BitFieldsIgnored}, {0xFF0000, 0x0000FF}},
+        {"the layout the compatible reader assumes",
+         bitFields(32, {0xFF000000u, 0xFF0000, 0xFF00}, {0xFF000000u, 0xFF00}), LoadReason::None, {},
+         {0xFF0000, 0x0000FF}},
+        {"version 5 header with alpha",
+         bitFields(32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}, {0x80FF0000u, 0xFF0000FFu}, 124),
+         LoadReason::None, {LoadReason::BitFieldsIgnored, LoadReason::AlphaDropped},
+         {0x800000, 0x0000FF}},
+        {"alpha in the fourth byte", buildBmp(alphaBytes), LoadReason::None,
+         {LoadReason::AlphaDropped}, {0x800000, 0x0000FF}},
+        {"fourth byte zero everywhere", buildBmp(unusedByte), LoadReason::None, {},
+         {0xFF0000, 0x0000FF}},
+        {"OS/2 header", os2Bitmap(), LoadReason::CompatibleOnlyRefuses, {},
+         {0xFF0000, 0x0000FF}},
+        {"run-length 8 bits: a run, a move, literals",
+         runLength(8, 4, 2, {2, 1, 0, 2, 1, 0, 0, 0, 0, 3, 3, 2, 1, 0, 0, 1}), LoadReason::RunLengthBmp,
+         {}, {0x0000FF, 0x00FF00, 0xFF0000, 0x000000, 0xFF0000, 0xFF0000, 0x000000, 0x000000}},
+        {"run-length 4 bits", runLength(4, 3, 1, {3, 0x12, 0, 1}), LoadReason::RunLengthBmp, {},
+         {0xFF0000, 0x00FF00, 0xFF0000}},
+        {"colour table shorter than 2^bits", buildBmp(shortTable), LoadReason::ShortColourTable, {},
+         {0xABCDEF, 0x123456}},
+    };
+    for (const ReadingCase& c : cases) {
+        ReadingChoices choices;
+        const PictureLoad compatible = readPictureBytes(c.file, choices);
+        EXPECT_EQ(compatible.failure, c.compatibleFailure) << c.what;
+        EXPECT_EQ(compatible.warnings, c.warnings) << c.what;
+        free(compatible.image.pixels);
+        choices.decoder = Decoder::Standard;
+        const PictureLoad standard = readPictureBytes(c.file, choices);
+        ASSERT_EQ(standard.failure, LoadReason::None) << c.what;
+        EXPECT_TRUE(standard.warnings.empty()) << c.what;
+        const Bytes got(standard.image.pixels,
+                        standard.image.pixels + size_t{3} * standard.image.width * standard.image.height);
+        EXPECT_EQ(got, rgbOf(c.standardPixels)) << c.what;
+        free(standard.image.pixels);
+    }
+}
+
+TEST(BmpReadings, StandardRefusals) {
+    BmpBuild cut;
+    cut.width = 4, cut.height = 4, cut.rows = {{1, 2, 3, 4}};
+    BmpBuild huge;
+    huge.width = 30000, huge.height = 30000, huge.bitsPerPixel = 1, huge.palette = {0, 0xFFFFFF};
+    const std::pair<const char*, std::pair<Bytes, LoadReason>> cases[] = {
+        {"rows cut short", {buildBmp(cut), LoadReason::CutShort}},
+        {"run-length data without its end", {runLength(8, 4, 2, {2, 1}), LoadReason::CutShort}},
+        {"claim above the pixel limit", {buildBmp(huge), LoadReason::TooManyPixels}},
+        {"bit fields at 24 bits", {bitFields(24, {0xFF, 0xFF00, 0xFF0000}, {1}), LoadReason::UnsupportedBmp}},
+    };
+    ReadingChoices choices;
+    choices.decoder = Decoder::Standard;
+    for (const auto& [what, c] : cases) {
+        const PictureLoad load = readPictureBytes(c.first, choices);
+        EXPECT_EQ(load.failure, c.second) << what;
+        EXPECT_EQ(load.image.pixels, nullptr) << what;
+    }
+    choices.decoder = Decoder::Compatible; // the limit holds for both readings
+    EXPECT_EQ(readPictureBytes(buildBmp(huge), choices).failure, LoadReason::TooManyPixels);
 }
 
 } // namespace

@@ -4,10 +4,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
 
 void putU16(Bytes& out, uint32_t value) {
     out.push_back(static_cast<uint8_t>(value));
@@ -66,8 +68,10 @@ Bytes buildBmp(const BmpBuild& layout) {
         table.push_back(static_cast<uint8_t>(rgb >> 16));
         table.push_back(0);
     }
-    const uint32_t pixelOffset =
-        14 + layout.infoSize + static_cast<uint32_t>(table.size()) + layout.gap;
+    const uint32_t maskBytes = static_cast<uint32_t>(4 * layout.masks.size());
+    const uint32_t masksAfterHeader = layout.infoSize < 40 + maskBytes ? maskBytes : 0;
+    const uint32_t pixelOffset = 14 + layout.infoSize + masksAfterHeader +
+                                 static_cast<uint32_t>(table.size()) + layout.gap;
     Bytes out = {'B', 'M'};
     putU32(out, 0);
     putU32(out, 0);
@@ -83,7 +87,10 @@ Bytes buildBmp(const BmpBuild& layout) {
     putU32(out, 2835);
     putU32(out, layout.coloursUsed);
     putU32(out, 0);
-    out.resize(14 + layout.infoSize, 0);
+    out.resize(14 + layout.infoSize + masksAfterHeader, 0);
+    for (size_t i = 0; i < layout.masks.size(); ++i)
+        for (int b = 0; b < 4; ++b)
+            out[54 + 4 * i + b] = static_cast<uint8_t>(layout.masks[i] >> (8 * b));
     out.insert(out.end(), table.begin(), table.end());
     out.resize(pixelOffset, 0xEE);
     for (const auto& row : layout.rows) {
@@ -185,4 +192,152 @@ void writeFileBytes(const std::string& path, const Bytes& bytes) {
 bool fileExists(const std::string& path) {
     std::error_code ignored;
     return std::filesystem::exists(path, ignored);
+}
+
+namespace {
+
+void putBigEndian32(Bytes& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+uint32_t crcOf(const uint8_t* data, size_t size) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void putChunk(Bytes& out, const char* type, const Bytes& data) {
+    putBigEndian32(out, static_cast<uint32_t>(data.size()));
+    const size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    putBigEndian32(out, crcOf(out.data() + start, out.size() - start));
+}
+
+// zlib stream of stored deflate blocks.
+Bytes storedZlib(const Bytes& raw) {
+    Bytes out = {0x78, 0x01};
+    size_t at = 0;
+    do {
+        const size_t n = std::min<size_t>(raw.size() - at, 65535);
+        out.push_back(at + n == raw.size() ? 1 : 0);
+        putU16(out, static_cast<uint32_t>(n));
+        putU16(out, static_cast<uint32_t>(~n & 0xFFFF));
+        out.insert(out.end(), raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + n));
+        at += n;
+    } while (at < raw.size());
+    uint32_t a = 1, b = 0;
+    for (uint8_t byte : raw) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    putBigEndian32(out, (b << 16) | a);
+    return out;
+}
+
+} // namespace
+
+Bytes buildPng(const PngBuild& layout) {
+    Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes header;
+    putBigEndian32(header, layout.width);
+    putBigEndian32(header, layout.height);
+    header.insert(header.end(), {layout.bitDepth, layout.colourType, 0, 0, 0});
+    putChunk(out, "IHDR", header);
+    if (!layout.palette.empty())
+        putChunk(out, "PLTE", layout.palette);
+    if (!layout.transparency.empty())
+        putChunk(out, "tRNS", layout.transparency);
+    Bytes raw;
+    for (const Bytes& row : layout.rows) {
+        raw.push_back(0);
+        raw.insert(raw.end(), row.begin(), row.end());
+    }
+    putChunk(out, "IDAT", storedZlib(raw));
+    putChunk(out, "IEND", {});
+    return out;
+}
+
+// Codes of 3 bits: every index is sent right after a clear code, so the
+// code table never grows and no code is ever wider.
+Bytes buildGif(const GifBuild& layout) {
+    Bytes out = {'G', 'I', 'F', '8', '9', 'a'};
+    putU16(out, layout.width);
+    putU16(out, layout.height);
+    out.insert(out.end(), {0xF1, 0, 0}); // global table of 4 entries
+    for (size_t i = 0; i < 4; ++i) {
+        const uint32_t rgb = i < layout.palette.size() ? layout.palette[i] : 0;
+        out.insert(out.end(), {static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
+                               static_cast<uint8_t>(rgb)});
+    }
+    if (layout.transparentIndex >= 0)
+        out.insert(out.end(), {0x21, 0xF9, 4, 1, 0, 0, static_cast<uint8_t>(layout.transparentIndex), 0});
+    out.push_back(0x2C);
+    putU16(out, 0);
+    putU16(out, 0);
+    putU16(out, layout.width);
+    putU16(out, layout.height);
+    out.push_back(0);
+    out.push_back(2); // minimum code size
+    std::vector<int> codes;
+    for (uint8_t index : layout.indices)
+        codes.insert(codes.end(), {4, index});
+    codes.push_back(5);
+    Bytes packed;
+    uint32_t acc = 0;
+    int bits = 0;
+    for (int code : codes) {
+        acc |= static_cast<uint32_t>(code) << bits;
+        bits += 3;
+        while (bits >= 8) {
+            packed.push_back(static_cast<uint8_t>(acc));
+            acc >>= 8;
+            bits -= 8;
+        }
+    }
+    if (bits > 0)
+        packed.push_back(static_cast<uint8_t>(acc));
+    for (size_t at = 0; at < packed.size(); at += 255) {
+        const size_t n = std::min<size_t>(255, packed.size() - at);
+        out.push_back(static_cast<uint8_t>(n));
+        out.insert(out.end(), packed.begin() + static_cast<long>(at), packed.begin() + static_cast<long>(at + n));
+    }
+    out.insert(out.end(), {0, 0x3B});
+    return out;
+}
+
+Bytes withExifOrientation(Bytes jpeg, int orientation) {
+    if (orientation == 0)
+        return jpeg;
+    Bytes exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', '*', 0};
+    putU32(exif, 8);      // first directory
+    putU16(exif, 1);      // one entry
+    putU16(exif, 0x0112); // orientation
+    putU16(exif, 3);      // SHORT
+    putU32(exif, 1);
+    putU16(exif, static_cast<uint32_t>(orientation));
+    putU16(exif, 0);
+    putU32(exif, 0); // no next directory
+    Bytes segment = {0xFF, 0xE1, static_cast<uint8_t>((exif.size() + 2) >> 8),
+                     static_cast<uint8_t>(exif.size() + 2)};
+    segment.insert(segment.end(), exif.begin(), exif.end());
+    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+    return jpeg;
+}
+
+PictureLoad readPictureBytes(const Bytes& file, const ReadingChoices& choices) {
+    FILE* stream = tmpfile();
+    if (stream == nullptr)
+        return PictureLoad{};
+    if (!file.empty())
+        fwrite(file.data(), 1, file.size(), stream);
+    rewind(stream);
+    PictureLoad load = readPicture(stream, choices);
+    fclose(stream);
+    return load;
 }

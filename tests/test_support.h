@@ -2,6 +2,8 @@
 // through a real file stream.
 #pragma once
 
+#include "image/picture.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +26,9 @@ struct BmpBuild {
     uint32_t coloursUsed = 0;
     std::vector<uint32_t> palette; // 0xRRGGBB entries
     std::vector<std::vector<uint32_t>> rows;
+    // Bit-field masks, written after the first 40 bytes of the information
+    // header: inside a longer header, else after it.
+    std::vector<uint32_t> masks;
 };
 Bytes buildBmp(const BmpBuild& layout);
 
@@ -73,3 +78,34 @@ struct TempDir {
 Bytes readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const Bytes& bytes);
 bool fileExists(const std::string& path);
+
+// A PNG file (stored, uncompressed deflate): rows of packed samples as the
+// format lays them out, without the filter byte, which is added as 0.
+struct PngBuild {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint8_t bitDepth = 8;
+    uint8_t colourType = 2;
+    Bytes palette;      // PLTE: red, green, blue per entry
+    Bytes transparency; // tRNS as stored
+    std::vector<Bytes> rows;
+};
+Bytes buildPng(const PngBuild& layout);
+
+// A GIF file of one frame with a global table of up to 4 colours
+// (0xRRGGBB) and one index per pixel, optionally a transparent index.
+struct GifBuild {
+    uint16_t width = 0;
+    uint16_t height = 0;
+    std::vector<uint32_t> palette;
+    int transparentIndex = -1;
+    Bytes indices;
+};
+Bytes buildGif(const GifBuild& layout);
+
+// The JPEG file with an EXIF block holding the orientation tag inserted
+// after its start marker; unchanged for orientation 0.
+Bytes withExifOrientation(Bytes jpeg, int orientation);
+
+// readPicture over the bytes, through a real file stream.
+PictureLoad readPictureBytes(const Bytes& file, const ReadingChoices& choices);

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "image/picture.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -60,6 +62,17 @@ TEST(Tga, DecodesEveryImageType) {
         EXPECT_EQ(r.width, w) << c.what;
         EXPECT_EQ(r.height, h) << c.what;
         EXPECT_EQ(r.pixels, c.expected) << c.what;
+
+        // The standard reader takes the same rows top first when the
+        // descriptor says they are stored so.
+        TgaBuild topDown = c.layout;
+        topDown.descriptor = 0x20;
+        ReadingChoices standard;
+        standard.decoder = Decoder::Standard;
+        const PictureLoad load = readPictureBytes(buildTga(topDown), standard);
+        ASSERT_EQ(load.failure, LoadReason::None) << c.what;
+        EXPECT_EQ(Bytes(load.image.pixels, load.image.pixels + c.expected.size()), c.expected) << c.what;
+        free(load.image.pixels);
     }
 }
 
@@ -280,6 +293,61 @@ TEST(Tga, RunLengthImagesWithoutPixelsLoad) {
             EXPECT_EQ(r.height, h);
             EXPECT_TRUE(r.pixels.empty());
         }
+    }
+}
+
+// The command line's two readings of TGA files that the compatible reader
+// misreads or refuses: what it says about them, and the standard reading.
+TEST(TgaReadings, CompatibleWarnsOrExplainsStandardReads) {
+    auto trueColour = [](uint8_t depth, uint8_t descriptor, Bytes data, bool footer = true) {
+        TgaBuild layout;
+        layout.width = 2, layout.height = 2, layout.pixelDepth = depth, layout.descriptor = descriptor;
+        layout.pixelData = std::move(data);
+        layout.footer = footer;
+        return buildTga(layout);
+    };
+    // Four pixels stored red, green, blue, white in file order.
+    const Bytes bgr = {0, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF};
+    const Bytes bgra = {0, 0, 0xFF, 0xFF, 0, 0xFF, 0, 0x80, 0xFF, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    const Bytes fiveBits = {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0xFF, 0x7F};
+    TgaBuild greyAlpha;
+    greyAlpha.imageType = 3, greyAlpha.width = 2, greyAlpha.height = 1, greyAlpha.pixelDepth = 16;
+    greyAlpha.descriptor = 0x28, greyAlpha.pixelData = {0xFF, 0xFF, 0xFF, 0x40};
+    const struct {
+        const char* what;
+        Bytes file;
+        LoadReason compatibleFailure;
+        std::vector<LoadReason> warnings;
+        std::vector<uint32_t> standardPixels; // over black, rows from the top
+    } cases[] = {
+        {"top-left 24-bit", trueColour(24, 0x20, bgr), LoadReason::None, {},
+         {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}},
+        {"bottom-left 24-bit", trueColour(24, 0x00, bgr), LoadReason::None, {LoadReason::TgaBottomUp},
+         {0x0000FF, 0xFFFFFF, 0xFF0000, 0x00FF00}},
+        {"top-right 24-bit", trueColour(24, 0x30, bgr), LoadReason::None, {LoadReason::TgaRightToLeft},
+         {0x00FF00, 0xFF0000, 0xFFFFFF, 0x0000FF}},
+        {"32-bit with alpha", trueColour(32, 0x28, bgra), LoadReason::None,
+         {LoadReason::TgaDepthMisread}, {0xFF0000, 0x008000, 0x000000, 0xFFFFFF}},
+        {"16-bit", trueColour(16, 0x20, fiveBits), LoadReason::None, {LoadReason::TgaDepthMisread},
+         {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}},
+        {"grey with alpha", buildTga(greyAlpha), LoadReason::None, {LoadReason::TgaDepthMisread},
+         {0xFFFFFF, 0x404040}},
+        {"no footer", trueColour(24, 0x20, bgr, false), LoadReason::TgaWithoutFooter, {},
+         {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}},
+    };
+    for (const auto& c : cases) {
+        ReadingChoices choices;
+        const PictureLoad compatible = readPictureBytes(c.file, choices);
+        EXPECT_EQ(compatible.failure, c.compatibleFailure) << c.what;
+        EXPECT_EQ(compatible.warnings, c.warnings) << c.what;
+        free(compatible.image.pixels);
+        choices.decoder = Decoder::Standard;
+        const PictureLoad standard = readPictureBytes(c.file, choices);
+        ASSERT_EQ(standard.failure, LoadReason::None) << c.what;
+        const Bytes got(standard.image.pixels,
+                        standard.image.pixels + size_t{3} * standard.image.width * standard.image.height);
+        EXPECT_EQ(got, rgbOf(c.standardPixels)) << c.what;
+        free(standard.image.pixels);
     }
 }
 

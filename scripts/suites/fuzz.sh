@@ -9,11 +9,11 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 
 cmake --preset fuzz >/dev/null || exit 1
-cmake --build --preset fuzz -j2 --target fuzz_load fuzz_convert fuzz_seed_builder >/dev/null || exit 1
+cmake --build --preset fuzz -j2 --target fuzz_load fuzz_convert fuzz_picture fuzz_seed_builder >/dev/null || exit 1
 bash fuzz/make-seeds.sh build/fuzz || exit 1
 
 status=0
-for plan in load:200000 convert:40000; do
+for plan in load:200000 convert:40000 picture:30000; do
     harness=${plan%%:*}
     runs=${plan#*:}
     binary=build/fuzz/fuzz/fuzz_$harness

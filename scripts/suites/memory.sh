@@ -8,9 +8,9 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 
 limit_kib=$((32 * 1024))
-build=build/hostile-release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
-cmake --build "$build" -j2 --target halvex-cli hostile_files >/dev/null || exit 1
+build=build/release
+cmake --preset release >/dev/null || exit 1
+cmake --build --preset release -j2 --target halvex-cli hostile_files >/dev/null || exit 1
 cli=$build/cli/halvex-cli
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -50,6 +50,36 @@ printf '%-34s %6d KiB %5ss  %s\n' large.tga "$peak_kib" "$seconds" "valid 8000 x
 [ "$code" -eq 0 ] || fail "large.tga (Floyd-Steinberg): exit status $code: $(cat "$work/err")"
 size=$(stat -c %s "$work/large-fs.rgn" 2>/dev/null || echo 0)
 [ "$size" -eq $((48 + 2 * 8000 * 6000)) ] || fail "large.tga (Floyd-Steinberg): $size bytes"
+
+# Small files that claim huge pictures through the general decoder: a PNG
+# whose few hundred bytes claim 30000 x 30000 and a GIF and a JPEG header of
+# 65535 x 65535 are refused before any pixel is allocated.
+python3 - "$work" <<'PY'
+import struct, sys, zlib
+out = sys.argv[1]
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+row = b"\0" + bytes(30000)
+idat = zlib.compress(row * 16, 9)
+png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 30000, 30000, 8, 0, 0, 0, 0)) \
+    + chunk(b"IDAT", idat) + chunk(b"IEND", b"")
+open(f"{out}/claim.png", "wb").write(png)
+gif = b"GIF89a" + struct.pack("<HH", 65535, 65535) + b"\0\0\0" + b"\x2c" + struct.pack("<HHHH", 0, 0, 65535, 65535) + b"\0\x02\x02\x4c\x01\0\x3b"
+open(f"{out}/claim.gif", "wb").write(gif)
+sof = b"\xff\xc0" + struct.pack(">HBHHB", 17, 8, 65535, 65535, 3) + b"\x01\x11\x00\x02\x11\x01\x03\x11\x01"
+open(f"{out}/claim.jpg", "wb").write(b"\xff\xd8" + sof + b"\xff\xd9")
+PY
+for name in claim.png claim.gif claim.jpg; do
+    rm -f "$work/out.rgn"
+    measure "$cli" convert "$work/$name" "$work/out.rgn"
+    printf '%-34s %6d KiB %5ss  %s\n' "$name" "$peak_kib" "$seconds" "a few bytes claiming a huge picture"
+    [ "$code" -eq 1 ] || fail "$name: exit status $code, expected 1"
+    grep -qF 'more pixels than the limit' "$work/err" || fail "$name: message: $(cat "$work/err")"
+    [ "$peak_kib" -lt "$limit_kib" ] || fail "$name: peak $peak_kib KiB, limit $limit_kib KiB"
+done
+measure "$cli" convert --max-pixels 900000000 "$work/claim.png" "$work/out.rgn"
+printf '%-34s %6d KiB %5ss  %s\n' claim.png "$peak_kib" "$seconds" "the same with the limit raised: its data is cut short"
+[ "$code" -eq 1 ] || fail "claim.png with the limit raised: exit status $code, expected 1"
 
 [ "$status" -eq 0 ] && echo "memory bounds hold"
 exit $status

@@ -2,7 +2,11 @@
 # The Linux build and the 32-bit Windows build (under Wine) must read every
 # file to the same result: each corpus file, the sample and a few hostile
 # headers go through `decode` and through `convert` in all three modes on
-# both, and the exit statuses, messages and output bytes are compared.
+# both, and the exit statuses, messages and output bytes are compared. The
+# same holds for the general decoder (the PNG files of the corpus, and JPEG
+# and GIF files made here), for the standard BMP and TGA reader, and for
+# transparency, orientation and resizing (whose floating point must round
+# alike on both).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -73,6 +77,23 @@ run_both() { # label, then the command's arguments with OUT for the output file
     rm -f "$work/linux.out" "$work/windows.out"
 }
 
+# Pictures for the general decoder: photographs of odd sizes in the JPEG
+# flavours, GIF with transparency, a PNG with alpha; and the fuzz seeds.
+general=("$root"/fuzz/seeds/*)
+if command -v convert >/dev/null; then
+    convert -size 333x211 plasma:fractal -seed 7 -quality 90 "$work/photo.jpg"
+    convert -size 257x129 plasma:fractal -interlace JPEG -quality 60 "$work/progressive.jpg"
+    convert -size 97x61 gradient:red-blue -colorspace Gray "$work/grey.jpg"
+    convert -size 120x80 plasma:fractal -alpha set -channel A -fx 'i/w' "$work/alpha.png"
+    convert -size 64x48 plasma:fractal -colors 32 -transparent "$(convert -size 64x48 plasma:fractal -colors 32 -format '%[pixel:p{0,0}]' info:)" "$work/anim.gif"
+    general+=("$work"/photo.jpg "$work"/progressive.jpg "$work"/grey.jpg "$work"/alpha.png "$work"/anim.gif)
+else
+    echo "parity: no ImageMagick; JPEG and GIF checked on the fuzz seeds only"
+fi
+if [ -d "$corpus/png" ]; then
+    while IFS= read -r -d '' f; do general+=("$f"); done < <(find "$corpus/png" -type f -name '*.png' -print0 | sort -z)
+fi
+
 for f in "${files[@]}"; do
     name=${f#"$root/"}
     name=${name#"$corpus/"}
@@ -84,5 +105,36 @@ for f in "${files[@]}"; do
         run_both "convert $mode $name" convert --dither "$mode" "$f" OUT
     done
 done
+# The standard reader on every BMP and TGA file.
+for f in "${files[@]}"; do
+    name=${f#"$root/"}
+    run_both "decode --decoder standard ${name#"$corpus/"}" decode --decoder standard "$f" OUT
+done
+
+# The general decoder: every file decoded, and converted once.
+for f in "${general[@]}"; do
+    name=${f#"$root/"}
+    name=${name#"$corpus/"}
+    run_both "decode $name" decode "$f" OUT
+    [ -s "$work/linux.err" ] || run_both "convert $name" convert "$f" OUT
+done
+
+# Transparency, orientation and resizing: every fit and filter, shrinking
+# and enlarging, one side left out, odd frames.
+for f in "$work/photo.jpg" "$work/alpha.png" "$root/fuzz/seeds/exif-rotated.jpg" "$root/samples/sample.bmp"; do
+    [ -e "$f" ] || continue
+    name=$(basename "$f")
+    for size in 100x100 41x x17 640x480 1x1 500x3; do
+        for fit in contain cover stretch; do
+            run_both "decode --resize $size --fit $fit $name" decode --resize "$size" --fit "$fit" \
+                --background 3c91e6 "$f" OUT
+        done
+    done
+    for filter in mitchell catmull-rom triangle box nearest; do
+        run_both "convert --resize 77x55 --filter $filter $name" convert --resize 77x55 \
+            --filter "$filter" --background '#ffffff' "$f" OUT
+    done
+done
+
 echo "parity: $checked runs compared, $differ differ"
 [ "$differ" -eq 0 ]

@@ -10,12 +10,15 @@
 
 #include "convert/convert.h"
 #include "image/image.h"
+#include "image/picture.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <ostream>
+#include <sstream>
 #include <set>
 
 namespace {
@@ -29,10 +32,21 @@ enum Outcome {
     Refused,           // the loader fails cleanly
 };
 
+// What --decoder standard gives: by default the reference picture, or a
+// refusal where the reference decoder refused too.
+enum StandardOutcome {
+    AsReference,
+    StandardDiffers,      // loads, other pixels than the reference (why says)
+    StandardUnreferenced, // loads; the reference decoder refused the file
+    StandardRefused,      // refused although the reference decoder reads it
+};
+
 struct Expectation {
     const char* path;
     Outcome outcome;
     const char* why;
+    StandardOutcome standard = AsReference;
+    const char* standardWhy = "";
 };
 
 // Why a file's outcome is what it is.
@@ -70,6 +84,16 @@ const char* const runLength32 = "32-bit run-length values taken as 3 bytes put t
                                 "of step; the data ends before the rows are full";
 const char* const packetClipped = "a run-length packet never continues into the next row";
 
+// Why the standard reader's picture is not the reference's.
+const char* const badRunLength = "damaged run-length data is read as far as it makes sense; the "
+                                 "reference stops elsewhere";
+const char* const blackPastTable = "indices past the colour table are black";
+const char* const runLength4 = "4-bit run-length data: this reading equals the file's "
+                               "uncompressed twin, pal4.bmp; the reference's does not";
+const char* const skippedPixels = "pixels that the runs skip take colour 0 of the table";
+const char* const widened16 = "5-bit TGA fields are widened by repeating their bits; the "
+                              "reference rounds some values one step away";
+
 const Expectation expectations[] = {
     {"bmp/bad/badbitcount.bmp", Refused, bmpDepth},
     {"bmp/bad/badbitssize.bmp", Match, none},
@@ -79,14 +103,14 @@ const Expectation expectations[] = {
     {"bmp/bad/badheadersize.bmp", LoadsUnreferenced, laterHeader},
     {"bmp/bad/badpalettesize.bmp", LoadsUnreferenced, coloursUsedIgnored},
     {"bmp/bad/badplanes.bmp", Match, none},
-    {"bmp/bad/badrle.bmp", Refused, runLength},
-    {"bmp/bad/badrle4.bmp", Refused, runLength},
-    {"bmp/bad/badrle4bis.bmp", Refused, runLength},
-    {"bmp/bad/badrle4ter.bmp", Refused, runLength},
-    {"bmp/bad/badrlebis.bmp", Refused, runLength},
-    {"bmp/bad/badrleter.bmp", Refused, runLength},
+    {"bmp/bad/badrle.bmp", Refused, runLength, StandardDiffers, badRunLength},
+    {"bmp/bad/badrle4.bmp", Refused, runLength, StandardDiffers, badRunLength},
+    {"bmp/bad/badrle4bis.bmp", Refused, runLength, StandardDiffers, badRunLength},
+    {"bmp/bad/badrle4ter.bmp", Refused, runLength, StandardDiffers, badRunLength},
+    {"bmp/bad/badrlebis.bmp", Refused, runLength, StandardDiffers, badRunLength},
+    {"bmp/bad/badrleter.bmp", Refused, runLength, StandardDiffers, badRunLength},
     {"bmp/bad/badwidth.bmp", Refused, negativeWidth},
-    {"bmp/bad/pal8badindex.bmp", Differs, indexPastColours},
+    {"bmp/bad/pal8badindex.bmp", Differs, indexPastColours, StandardDiffers, blackPastTable},
     {"bmp/bad/reallybig.bmp", Refused, oversizeClaim},
     {"bmp/bad/rgb16-880.bmp", LoadsUnreferenced, masksIgnored16},
     {"bmp/bad/rletopdown.bmp", Refused, runLength},
@@ -96,7 +120,7 @@ const Expectation expectations[] = {
     {"bmp/good/pal1wb.bmp", Match, none},
     {"bmp/good/pal4.bmp", Match, none},
     {"bmp/good/pal4gs.bmp", Match, none},
-    {"bmp/good/pal4rle.bmp", Refused, runLength},
+    {"bmp/good/pal4rle.bmp", Refused, runLength, StandardDiffers, runLength4},
     {"bmp/good/pal8-0.bmp", Match, none},
     {"bmp/good/pal8.bmp", Match, none},
     {"bmp/good/pal8gs.bmp", Match, none},
@@ -122,8 +146,8 @@ const Expectation expectations[] = {
     {"bmp/questionable/pal1p1.bmp", Match, none},
     {"bmp/questionable/pal2.bmp", Refused, bmpDepth},
     {"bmp/questionable/pal2color.bmp", Refused, bmpDepth},
-    {"bmp/questionable/pal4rlecut.bmp", Refused, runLength},
-    {"bmp/questionable/pal4rletrns.bmp", Refused, runLength},
+    {"bmp/questionable/pal4rlecut.bmp", Refused, runLength, StandardDiffers, skippedPixels},
+    {"bmp/questionable/pal4rletrns.bmp", Refused, runLength, StandardDiffers, skippedPixels},
     {"bmp/questionable/pal8offs.bmp", Match, none},
     {"bmp/questionable/pal8os2-hs.bmp", Refused, os2Header},
     {"bmp/questionable/pal8os2-sz.bmp", Refused, os2Header},
@@ -133,8 +157,8 @@ const Expectation expectations[] = {
     {"bmp/questionable/pal8os2v2-sz.bmp", Match, none},
     {"bmp/questionable/pal8os2v2.bmp", Match, none},
     {"bmp/questionable/pal8oversizepal.bmp", LoadsUnreferenced, coloursUsedIgnored},
-    {"bmp/questionable/pal8rlecut.bmp", Refused, runLength},
-    {"bmp/questionable/pal8rletrns.bmp", Refused, runLength},
+    {"bmp/questionable/pal8rlecut.bmp", Refused, runLength, StandardDiffers, skippedPixels},
+    {"bmp/questionable/pal8rletrns.bmp", Refused, runLength, StandardDiffers, skippedPixels},
     {"bmp/questionable/rgb16-231.bmp", LoadsUnreferenced, masksIgnored16},
     {"bmp/questionable/rgb16-3103.bmp", LoadsUnreferenced, masksIgnored16},
     {"bmp/questionable/rgb16faketrns.bmp", MatchWidened, none},
@@ -179,10 +203,10 @@ const Expectation expectations[] = {
     {"tga/image-rs-regression/sixteen-bit-gray-colormap.tga", Refused, noFooter},
     {"tga/image-rs-regression/sixteen-bit-gray-colormap2.tga", Refused, noFooter},
     {"tga/image-rs-regression/slice-copy-length.tga", Refused, noFooter},
-    {"tga/image-rs/b5-attrib.tga", Refused, noFooter},
-    {"tga/image-rs/b5-cmap.tga", Refused, noFooter},
-    {"tga/image-rs/b5-noattrib.tga", Refused, noFooter},
-    {"tga/image-rs/b5-unused-cmap.tga", Refused, noFooter},
+    {"tga/image-rs/b5-attrib.tga", Refused, noFooter, StandardDiffers, widened16},
+    {"tga/image-rs/b5-cmap.tga", Refused, noFooter, StandardDiffers, widened16},
+    {"tga/image-rs/b5-noattrib.tga", Refused, noFooter, StandardDiffers, widened16},
+    {"tga/image-rs/b5-unused-cmap.tga", Refused, noFooter, StandardDiffers, widened16},
     {"tga/image-rs/black_white.tga", MatchFlipped, none},
     {"tga/image-rs/bottom_left.tga", Refused, noFooter},
     {"tga/image-rs/bottom_right.tga", Refused, noFooter},
@@ -222,7 +246,7 @@ const Expectation expectations[] = {
     {"tga/pillow-misc/rgb32rle.tga", Differs, alpha32},
     {"tga/pillow-misc/rgb32rle_bottom_right.tga", Differs, alpha32},
     {"tga/pillow-misc/rgb32rle_top_right.tga", Differs, alpha32},
-    {"tga/pillow-misc/rgba16.tga", Differs, sixteenBit},
+    {"tga/pillow-misc/rgba16.tga", Differs, sixteenBit, StandardDiffers, widened16},
     {"tga/pillow-misc/tga_id_field.tga", MatchFlipped, none},
     {"tga/tinytga/chequerboard-rle-topleft.tga", Match, none},
     {"tga/tinytga/chequerboard-uncompressed-topleft.tga", Match, none},
@@ -237,26 +261,26 @@ const Expectation expectations[] = {
     {"tga/tinytga/image_id.tga", Refused, noFooter},
     {"tga/tinytga/issue_216_compressed.tga", Differs, alpha32},
     {"tga/tinytga/issue_216_uncompressed.tga", Refused, noFooter},
-    {"tga/tinytga/logo_type10_16bpp_bl.tga", Refused, noFooter},
-    {"tga/tinytga/logo_type10_16bpp_tl.tga", Refused, noFooter},
+    {"tga/tinytga/logo_type10_16bpp_bl.tga", Refused, noFooter, StandardDiffers, widened16},
+    {"tga/tinytga/logo_type10_16bpp_tl.tga", Refused, noFooter, StandardDiffers, widened16},
     {"tga/tinytga/logo_type10_24bpp_bl.tga", Refused, noFooter},
     {"tga/tinytga/logo_type10_24bpp_tl.tga", Refused, noFooter},
     {"tga/tinytga/logo_type11_bl.tga", Refused, noFooter},
     {"tga/tinytga/logo_type11_tl.tga", Refused, noFooter},
-    {"tga/tinytga/logo_type1_16bpp_bl.tga", Refused, noFooter},
-    {"tga/tinytga/logo_type1_16bpp_tl.tga", Refused, noFooter},
+    {"tga/tinytga/logo_type1_16bpp_bl.tga", Refused, noFooter, StandardDiffers, widened16},
+    {"tga/tinytga/logo_type1_16bpp_tl.tga", Refused, noFooter, StandardDiffers, widened16},
     {"tga/tinytga/logo_type1_24bpp_bl.tga", Refused, noFooter},
     {"tga/tinytga/logo_type1_24bpp_tl.tga", Refused, noFooter},
-    {"tga/tinytga/logo_type2_16bpp_bl.tga", Refused, noFooter},
-    {"tga/tinytga/logo_type2_16bpp_tl.tga", Refused, noFooter},
+    {"tga/tinytga/logo_type2_16bpp_bl.tga", Refused, noFooter, StandardDiffers, widened16},
+    {"tga/tinytga/logo_type2_16bpp_tl.tga", Refused, noFooter, StandardDiffers, widened16},
     {"tga/tinytga/logo_type2_24bpp_bl.tga", Refused, noFooter},
     {"tga/tinytga/logo_type2_24bpp_br.tga", Refused, noFooter},
     {"tga/tinytga/logo_type2_24bpp_tl.tga", Refused, noFooter},
     {"tga/tinytga/logo_type2_24bpp_tr.tga", Refused, noFooter},
     {"tga/tinytga/logo_type3_bl.tga", Refused, noFooter},
     {"tga/tinytga/logo_type3_tl.tga", Refused, noFooter},
-    {"tga/tinytga/logo_type9_16bpp_bl.tga", Refused, noFooter},
-    {"tga/tinytga/logo_type9_16bpp_tl.tga", Refused, noFooter},
+    {"tga/tinytga/logo_type9_16bpp_bl.tga", Refused, noFooter, StandardDiffers, widened16},
+    {"tga/tinytga/logo_type9_16bpp_tl.tga", Refused, noFooter, StandardDiffers, widened16},
     {"tga/tinytga/logo_type9_24bpp_bl.tga", Refused, noFooter},
     {"tga/tinytga/logo_type9_24bpp_tl.tga", Refused, noFooter},
     {"tga/tinytga/rust-rle-bw-bottomleft.tga", Differs, alpha32},
@@ -438,6 +462,64 @@ TEST_P(CorpusFile, LoadsAsListedAndConverts) {
     checkConversion(d);
 }
 
+// The standard reader's colour channels, alpha left out as the reference
+// leaves it out.
+Decoded decodeStandard(const std::string& path) {
+    Decoded result;
+    const Bytes file = readFileBytes(path);
+    RgbaPicture picture{};
+    const bool bmp = file.size() >= 2 && file[0] == 'B' && file[1] == 'M';
+    const LoadReason reason =
+        bmp ? decodeStandardBmp(file.data(), file.size(), defaultMaxPixels, &picture)
+            : decodeStandardTga(file.data(), file.size(), defaultMaxPixels, &picture);
+    if (reason != LoadReason::None)
+        return result;
+    result.loaded = true;
+    result.width = picture.width;
+    result.height = picture.height;
+    const size_t count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+    for (size_t i = 0; i < count; ++i)
+        result.rgb.insert(result.rgb.end(), picture.pixels + 4 * i, picture.pixels + 4 * i + 3);
+    free(picture.pixels);
+    return result;
+}
+
+TEST_P(CorpusFile, StandardDecoderReadsAsTheReference) {
+    if (!corpusPresent())
+        GTEST_SKIP() << "the image corpus is absent (" << corpusDirectory()
+                     << "); corpus tests skipped, not passed";
+    const Expectation& e = GetParam();
+    static const std::map<std::string, ManifestRow> manifest = readManifest(corpusDirectory());
+    const ManifestRow& ref = manifest.at(e.path);
+    const Decoded d = decodeStandard(fullPath(e));
+    SCOPED_TRACE(e.standardWhy);
+    const bool referenced = ref.referenceSha256 != "-";
+    switch (e.standard) {
+    case AsReference: // a file the reference refuses may load or not
+        if (referenced) {
+            ASSERT_TRUE(d.loaded);
+            EXPECT_EQ(d.width, ref.referenceWidth);
+            EXPECT_EQ(d.height, ref.referenceHeight);
+            EXPECT_EQ(hashOf(d.rgb), ref.referenceSha256);
+        }
+        break;
+    case StandardDiffers:
+        ASSERT_TRUE(d.loaded);
+        EXPECT_NE(hashOf(d.rgb), ref.referenceSha256) << "matches: list it as AsReference";
+        break;
+    case StandardUnreferenced:
+        EXPECT_TRUE(d.loaded);
+        EXPECT_FALSE(referenced);
+        break;
+    case StandardRefused:
+        EXPECT_FALSE(d.loaded);
+        EXPECT_TRUE(referenced);
+        break;
+    }
+    if (d.loaded)
+        checkConversion(d);
+}
+
 std::string testName(const testing::TestParamInfo<Expectation>& info) {
     std::string name;
     for (const char* p = info.param.path; *p != '\0'; ++p)
@@ -470,6 +552,83 @@ TEST(CorpusTable, ListsEveryImageOfTheManifest) {
            "reference), %d refused\n",
            listed.size(), static_cast<int>(listed.size()) - counts[Refused], matching,
            counts[Differs], counts[LoadsUnreferenced], counts[Refused]);
+}
+
+} // namespace
+
+namespace {
+
+// PngSuite through the general decoder: each valid file gives the RGBA
+// pixels that another decoder gave once (tests/corpus/pngsuite.tsv); each
+// damaged one (x*) is refused.
+struct PngReference {
+    std::string name;
+    int width;
+    int height;
+    std::string sha256;
+    bool colourOnly = false; // hash over red, green, blue; some pixels must be transparent
+};
+
+std::vector<PngReference> readPngReferences() {
+    std::vector<PngReference> references;
+    std::ifstream in(HALVEX_PNGSUITE_REFERENCE);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        PngReference r;
+        std::string flag;
+        fields >> r.name >> r.width >> r.height >> r.sha256 >> flag;
+        r.colourOnly = flag == "colour-only";
+        references.push_back(r);
+    }
+    return references;
+}
+
+std::string pngSuiteDirectory() {
+    return corpusDirectory() + "/png/pngsuite";
+}
+
+TEST(PngSuite, ValidFilesDecodeAsTheReferenceDamagedOnesAreRefused) {
+    if (!corpusPresent())
+        GTEST_SKIP() << "the image corpus is absent (" << corpusDirectory()
+                     << "); corpus tests skipped, not passed";
+    const std::vector<PngReference> references = readPngReferences();
+    ASSERT_EQ(references.size(), 161u);
+    for (const PngReference& r : references) {
+        const Bytes file = readFileBytes(pngSuiteDirectory() + "/" + r.name);
+        RgbaPicture picture{};
+        ASSERT_EQ(decodeGeneral(file.data(), file.size(), defaultMaxPixels, &picture),
+                  LoadReason::None)
+            << r.name;
+        EXPECT_EQ(picture.width, r.width) << r.name;
+        EXPECT_EQ(picture.height, r.height) << r.name;
+        const size_t count = static_cast<size_t>(picture.width) * picture.height;
+        Bytes compared(picture.pixels, picture.pixels + count * 4);
+        if (r.colourOnly) {
+            Bytes rgb;
+            bool transparent = false;
+            for (size_t i = 0; i < count; ++i) {
+                rgb.insert(rgb.end(), &compared[4 * i], &compared[4 * i + 3]);
+                transparent = transparent || compared[4 * i + 3] == 0;
+            }
+            EXPECT_TRUE(transparent) << r.name;
+            compared = rgb;
+        }
+        EXPECT_EQ(sha256Hex(compared.data(), compared.size()), r.sha256) << r.name;
+        free(picture.pixels);
+    }
+    for (const char* damaged : {"xc1n0g08", "xc9n2c08", "xcrn0g04", "xcsn0g01", "xd0n2c08",
+                                "xd3n2c08", "xd9n2c08", "xdtn0g01", "xhdn0g08", "xlfn0g04",
+                                "xs1n0g01", "xs2n0g01", "xs4n0g01", "xs7n0g01"}) {
+        const Bytes file = readFileBytes(pngSuiteDirectory() + "/" + damaged + ".png");
+        ASSERT_FALSE(file.empty()) << damaged;
+        RgbaPicture picture{};
+        EXPECT_NE(decodeGeneral(file.data(), file.size(), defaultMaxPixels, &picture),
+                  LoadReason::None)
+            << damaged;
+    }
 }
 
 } // namespace
