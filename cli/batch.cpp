@@ -134,8 +134,7 @@ Outcome convertFile(const BatchOptions& options, const std::string& input,
     outcome.failure = std::move(load.failure);
     if (outcome.failure.empty()) {
         int systemError = 0;
-        if (convertImageToFile(output.c_str(), load.image, options.quantisation, &systemError) <
-            0)
+        if (convertImageToFile(output.c_str(), load.image, options.quantisation, &systemError) < 0)
             outcome.failure = writeErrorMessage(output, systemError);
         free(load.image.pixels);
     }
@@ -162,6 +161,9 @@ std::string planOutputs(const BatchOptions& options, std::vector<std::string>* o
         const std::string base = outputBaseName(options.inputs[i]);
         if (base.empty())
             return "input '" + options.inputs[i] + "' has no file name to name its output after";
+        if (options.inputs[i] == "-")
+            return "standard input (-) has no name to give its output; convert it on its own "
+                   "with an OUTPUT";
         const std::string output = joinPath(options.outputDir, base + "." + options.extension);
         const auto [earlier, added] = claimed.emplace(outputKey(output), i);
         if (!added)

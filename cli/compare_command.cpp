@@ -170,7 +170,10 @@ void addCompareCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<CompareOptions>();
     CLI::App* command = app.add_subcommand(
         "compare", "Convert a picture in every mode and show how close each comes to it");
-    command->add_option("INPUT", options->input, "the picture")->required();
+    command
+        ->add_option("INPUT", options->input,
+                     "BMP, TGA, PNG, JPEG or GIF file (- for standard input)")
+        ->required();
     addInputOptions(command, options->reading);
     addGreenCompensationOption(command, options->greenCompensation);
     CLI::Option* sheet = command->add_option(

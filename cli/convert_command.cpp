@@ -105,12 +105,13 @@ int runConvert(const ConvertOptions& options) {
 void addConvertCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* command = app.add_subcommand(
-        "convert", "Convert a BMP or TGA image into an RGN/MBR file, or many into a folder");
+        "convert", "Convert a picture into an RGN/MBR file, or many into a folder");
     addQuantisationOptions(command, options->quantisation);
     addInputOptions(command, options->input);
     command
         ->add_option("FILES", options->files,
-                     "INPUT OUTPUT: a BMP or TGA file and the RGN/MBR file to write "
+                     "INPUT OUTPUT: a BMP, TGA, PNG, JPEG or GIF file (- for standard input) and "
+                     "the RGN/MBR file to write "
                      "(- for standard output); with --output-dir, every argument is an input")
         ->required();
     CLI::Option* outputDir = command->add_option(

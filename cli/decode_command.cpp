@@ -45,8 +45,12 @@ int runDecode(const DecodeOptions& options) {
 
 void addDecodeCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<DecodeOptions>();
-    CLI::App* command = app.add_subcommand("decode", "Decode a BMP or TGA image into a binary PPM");
-    command->add_option("INPUT", options->input, "BMP or TGA file")->required();
+    CLI::App* command = app.add_subcommand(
+        "decode", "Decode a picture into a binary PPM: what a conversion starts from");
+    command
+        ->add_option("INPUT", options->input,
+                     "BMP, TGA, PNG, JPEG or GIF file (- for standard input)")
+        ->required();
     command->add_option("OUTPUT", options->output, "PPM file to write (- for standard output)")
         ->required();
     addInputOptions(command, options->reading);

@@ -1,4 +1,7 @@
 #include "cli/input_options.h"
+#include "cli/option_words.h"
+
+#include "convert/output_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,7 +19,7 @@ FILE* openStandardInput() {
 #ifdef _WIN32
     (void)_setmode(_fileno(stdin), _O_BINARY);
 #endif
-    FILE* copy = tmpfile();
+    FILE* copy = openScratchFile();
     if (copy == nullptr)
         return nullptr;
     char buffer[1 << 16];
@@ -77,21 +80,10 @@ namespace {
 
 constexpr int32_t largestSide = 1000000;
 
-template <typename T>
-T choose(const std::string& option, const std::string& value,
-         std::initializer_list<std::pair<const char*, T>> names) {
-    for (const auto& [name, choice] : names)
-        if (value == name)
-            return choice;
-    std::string known;
-    for (const auto& entry : names)
-        known += std::string(known.empty() ? "" : ", ") + entry.first;
-    throw CLI::ValidationError(option, value + " is not one of " + known);
-}
-
 uint32_t parseColour(const std::string& value) {
     const std::string digits = !value.empty() && value[0] == '#' ? value.substr(1) : value;
-    if (digits.size() != 6 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    if (digits.size() != 6 ||
+        digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
         throw CLI::ValidationError("--background", value + " is not a colour RRGGBB or #RRGGBB");
     return static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
 }
@@ -116,8 +108,8 @@ void parseResize(const std::string& value, ReadingChoices* choices) {
 }
 
 int64_t parseMaxPixels(const std::string& value) {
-    if (value.empty() || value.size() > 12 || value.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoll(value) < 1)
+    if (value.empty() || value.size() > 12 ||
+        value.find_first_not_of("0123456789") != std::string::npos || std::stoll(value) < 1)
         throw CLI::ValidationError("--max-pixels", value + " is not a whole number of pixels");
     return std::stoll(value);
 }
@@ -126,40 +118,44 @@ int64_t parseMaxPixels(const std::string& value) {
 
 void addInputOptions(CLI::App* command, InputOptions& options) {
     ReadingChoices* choices = &options.choices;
-    command->add_option_function<std::string>(
-        "--decoder",
-        [choices](const std::string& v) {
-            choices->decoder = choose<Decoder>(
-                "--decoder", v, {{"compatible", Decoder::Compatible}, {"standard", Decoder::Standard}});
-        },
-        "How BMP and TGA files are read: compatible (default: as the dialog reads them) or "
-        "standard (as image viewers do)");
-    command->add_option_function<std::string>(
-        "--background", [choices](const std::string& v) { choices->background = parseColour(v); },
-        "Colour under transparent pixels and around a contained picture, RRGGBB (default 000000)");
-    command->add_option_function<std::string>(
-        "--resize", [choices](const std::string& v) { parseResize(v, choices); },
-        "Scale to WxH before conversion (Wx or xH keeps the aspect ratio)");
-    command->add_option_function<std::string>(
-        "--fit",
-        [choices](const std::string& v) {
-            choices->fit = choose<Fit>(
-                "--fit", v, {{"contain", Fit::Contain}, {"cover", Fit::Cover}, {"stretch", Fit::Stretch}});
-        },
-        "How --resize WxH meets another aspect ratio: contain (default), cover or stretch");
-    command->add_option_function<std::string>(
-        "--filter",
-        [choices](const std::string& v) {
-            choices->filter = choose<ResizeFilter>("--filter", v,
-                                                   {{"mitchell", ResizeFilter::Mitchell},
-                                                    {"catmull-rom", ResizeFilter::CatmullRom},
-                                                    {"triangle", ResizeFilter::Triangle},
-                                                    {"box", ResizeFilter::Box},
-                                                    {"nearest", ResizeFilter::Nearest}});
-        },
-        "Resampling filter: mitchell, catmull-rom, triangle, box or nearest (default: mitchell "
-        "when shrinking, catmull-rom when enlarging)");
-    command->add_option_function<std::string>(
-        "--max-pixels", [choices](const std::string& v) { choices->maxPixels = parseMaxPixels(v); },
-        "Largest picture read, in pixels (default 100000000)");
+    addWordOption<Decoder>(command, "--decoder", choices->decoder,
+                           {{"compatible", Decoder::Compatible}, {"standard", Decoder::Standard}},
+                           "compatible|standard",
+                           "how BMP and TGA files are read: compatible (the default) as the "
+                           "Windows program reads them, standard as image viewers do");
+    command
+        ->add_option_function<std::string>(
+            "--background",
+            [choices](const std::string& v) { choices->background = parseColour(v); },
+            "colour under transparent pixels and around a contained picture; default 000000")
+        ->option_text("RRGGBB");
+    command
+        ->add_option_function<std::string>(
+            "--resize", [choices](const std::string& v) { parseResize(v, choices); },
+            "scale to W x H pixels before converting; Wx or xH keeps the aspect ratio")
+        ->option_text("WxH");
+    addWordOption<Fit>(
+        command, "--fit", choices->fit,
+        {{"contain", Fit::Contain}, {"cover", Fit::Cover}, {"stretch", Fit::Stretch}},
+        "contain|cover|stretch",
+        "how --resize WxH meets another aspect ratio:\n"
+        "  contain  the whole picture, centred on the background (default)\n"
+        "  cover    fills the frame, the overflow cropped\n"
+        "  stretch  ignores the aspect ratio");
+    addWordOption<ResizeFilter>(command, "--filter", choices->filter,
+                                {{"mitchell", ResizeFilter::Mitchell},
+                                 {"catmull-rom", ResizeFilter::CatmullRom},
+                                 {"triangle", ResizeFilter::Triangle},
+                                 {"box", ResizeFilter::Box},
+                                 {"nearest", ResizeFilter::Nearest}},
+                                "NAME",
+                                "resampling filter: mitchell, catmull-rom, triangle, box or "
+                                "nearest (pixel art); default mitchell when shrinking, "
+                                "catmull-rom when enlarging");
+    command
+        ->add_option_function<std::string>(
+            "--max-pixels",
+            [choices](const std::string& v) { choices->maxPixels = parseMaxPixels(v); },
+            "largest picture read, in pixels; default 100000000")
+        ->option_text("N");
 }

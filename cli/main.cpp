@@ -33,7 +33,7 @@ void setCommandUsages(CLI::App& app) {
 }
 
 int runCommandLine(int argc, char** argv) {
-    CLI::App app{"Convert BMP and TGA images into RGN/MBR files of RGB565 pixels", "halvex-cli"};
+    CLI::App app{"Convert pictures into RGN/MBR files of RGB565 pixels", "halvex-cli"};
     // Paths such as /images/x.bmp are operands on every platform, never Windows-style options.
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", "halvex-cli " HALVEX_VERSION);

@@ -23,7 +23,7 @@ set(HALVEX_STB_SOURCES
 # signed int. With wrapping made the rule that is no undefined behaviour,
 # and every build gives the same bytes for such a file.
 set(HALVEX_STB_OPTIONS -fwrapv)
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" AND NOT EMSCRIPTEN)
   list(APPEND HALVEX_STB_OPTIONS -msse2 -mfpmath=sse -mstackrealign)
   set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/image/general_decode.cpp PROPERTIES
     COMPILE_DEFINITIONS STBI_MINGW_ENABLE_SSE2)

@@ -71,7 +71,7 @@ int processNumber() {
 
 int moveOver(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0
-                                                                              : errnoOfLastError();
+                                                                            : errnoOfLastError();
 }
 
 int linkAs(const std::string& existing, const std::string& name) {
@@ -187,8 +187,9 @@ int targetState(const std::string& path, TargetState* state) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0)
         return errno == ENOENT ? 0 : errno;
-    *state = TargetState{true,          S_ISREG(info.st_mode), S_ISDIR(info.st_mode),
-                         info.st_mode & 07777, info.st_uid,  info.st_gid};
+    *state = TargetState{
+        true,       S_ISREG(info.st_mode), S_ISDIR(info.st_mode), info.st_mode & 07777, info.st_uid,
+        info.st_gid};
     return 0;
 }
 
@@ -476,6 +477,40 @@ int32_t writeOutputFile(const char* path, const uint8_t* bytes, size_t count, in
     return commitOutputFile(&file, systemError);
 }
 
+#ifdef _WIN32
+
+// The C library's tmpfile() creates its file in the root of the system
+// drive, which ordinary users may not write to; the user's temporary folder
+// is the place, with the file deleted on close.
+FILE* openScratchFile() {
+    char folder[MAX_PATH + 1];
+    char name[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameA(folder, "hvx", 0, name) == 0) {
+        errno = errnoOfLastError();
+        return nullptr;
+    }
+    const int fd = _open(name, _O_RDWR | _O_BINARY | _O_TRUNC | _O_TEMPORARY | _O_SHORT_LIVED);
+    if (fd < 0) {
+        const int code = errno;
+        (void)DeleteFileA(name); // GetTempFileNameA created it; nothing else has it
+        errno = code;
+        return nullptr;
+    }
+    FILE* stream = _fdopen(fd, "w+b");
+    if (stream == nullptr)
+        (void)_close(fd); // _O_TEMPORARY removes the file with its last handle
+    return stream;
+}
+
+#else
+
+FILE* openScratchFile() {
+    return tmpfile();
+}
+
+#endif
+
 void requestOutputStop() {
     stopRequested.store(1, std::memory_order_relaxed);
 }
@@ -496,9 +531,9 @@ bool fileIdentity(const char* path, FileIdentity* identity) {
     const bool known = GetFileInformationByHandle(handle, &information) != 0;
     (void)CloseHandle(handle); // only looked at
     if (known)
-        *identity = FileIdentity{information.dwVolumeSerialNumber,
-                                 (uint64_t{information.nFileIndexHigh} << 32) |
-                                     information.nFileIndexLow};
+        *identity =
+            FileIdentity{information.dwVolumeSerialNumber,
+                         (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
     return known;
 }
 
@@ -508,7 +543,8 @@ bool fileIdentity(const char* path, FileIdentity* identity) {
     struct stat info {};
     if (stat(path, &info) != 0)
         return false;
-    *identity = FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+    *identity =
+        FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
     return true;
 }
 

@@ -54,13 +54,17 @@ void abandonOutputFile(OutputFile* file);
 // neither is (a target written in place cannot be taken back, though).
 // 0, or -1 with the error of the file that failed in *systemError and its
 // index (0 or 1) in *failedFile.
-int32_t commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile,
-                          int* systemError);
+int32_t commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile, int* systemError);
 
 // Writes count bytes as the whole content of path. 0, or -1 with the
 // system's error number in *systemError when that is not null.
 int32_t writeOutputFile(const char* path, const uint8_t* bytes, size_t count,
                         int* systemError = nullptr);
+
+// A scratch file opened for reading and writing, removed when it is closed
+// (or when the program ends): standard input is copied there so that it can
+// be read like a file. Null, with errno set, when none can be made.
+FILE* openScratchFile();
 
 // Asks every file still being written to stop: its next write or commit
 // fails with EINTR, so it is abandoned. Safe to call from a signal handler.
