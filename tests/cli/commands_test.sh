@@ -197,4 +197,34 @@ expect_text "info on a stub" "$work/stderr" "shorter than the 48-byte header"
 check "info on a folder" 1 $?
 expect_text "info on a folder" "$work/stderr" "Error opening file"
 
+# --- reading: options, messages, standard input ---------------------------
+# A TGA without the version 2.0 footer: 2 x 1, bottom-up, blue then red.
+printf '\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x01\x00\x18\x00\xff\x00\x00\x00\x00\xff' \
+    >"$work/nofooter.tga"
+# A 32-bit BMP with bit fields in another order than the compatible reader assumes.
+printf '%s' "424d4600000000000000420000002800000001000000010000000100200003000000" \
+    "0400000000000000000000000000000000000000" "0000ff0000ff0000ff000000" "0000ffff" |
+    xxd -r -p >"$work/masks.bmp"
+while IFS='|' read -r status text args; do
+    # shellcheck disable=SC2086 # the table's arguments are words
+    "$cli" $args >"$work/stdout" 2>"$work/stderr"
+    check "$args" "$status" $?
+    [ -z "$text" ] || expect_text "$args" "$work/stderr" "$text"
+done <<TABLE
+1|nofooter.tga: Error reading file (not BMP?): a TGA file without the version 2.0 footer|convert $work/nofooter.tga $work/o.rgn
+0||convert --decoder standard $work/nofooter.tga $work/o.rgn
+0|masks.bmp: warning:|convert $work/masks.bmp $work/o.rgn
+1|missing.bmp: Error opening file: No such file or directory|convert $work/missing.bmp $work/o.rgn
+1|more pixels than the limit; --max-pixels raises it|convert --max-pixels 100 $samples/sample.bmp $work/o.rgn
+2|'1' is not one of|convert --dither 1 $samples/sample.bmp $work/o.rgn
+2|'stretched' is not one of|convert --fit stretched $samples/sample.bmp $work/o.rgn
+2|unknown command 'conv'; did you mean 'convert'?|conv $samples/sample.bmp $work/o.rgn
+2|standard input (-) has no name|convert - --output-dir $work/batch-stdin
+TABLE
+"$cli" convert --decoder standard "$work/nofooter.tga" "$work/o.rgn"
+"$cli" convert --decoder standard - "$work/stdin.rgn" <"$work/nofooter.tga"
+same_files "standard input reads as the file does" "$work/o.rgn" "$work/stdin.rgn"
+"$cli" decode --resize 40x - - <"$samples/sample.bmp" | head -c 15 >"$work/head.ppm"
+expect_text "decode resizes, standard input to standard output" "$work/head.ppm" "40 30"
+
 finish_checks "cli commands"
