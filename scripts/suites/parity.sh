@@ -24,10 +24,9 @@ fi
 [ -x "$linux_cli" ] || { echo "parity: $linux_cli is missing (the unit-test build makes it)"; exit 1; }
 
 work=$(mktemp -d)
-export WINEPREFIX="$root/build/wine-parity-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-trap 'wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT
-timeout 120 wineboot -i >/dev/null 2>&1
-wineserver -p 120 # one server for all the runs below keeps each start short
+. scripts/lib/wine.sh
+trap 'wine_stop; rm -rf "$work"' EXIT
+wine_use_prefix "$root/build/wine-parity-prefix"
 
 files=("$root/samples/sample.bmp")
 if [ -d "$corpus" ]; then
@@ -63,13 +62,15 @@ differ=0
 run_both() { # label, then the command's arguments with OUT for the output file
     local label=$1 linux_status windows_status
     shift
-    "$linux_cli" "${@/OUT/$work/linux.out}" >/dev/null 2>"$work/linux.err"
+    "$linux_cli" "${@/OUT/$work/linux.out}" >"$work/linux.stdout" 2>"$work/linux.err"
     linux_status=$?
-    wine "$windows_cli" "${@/OUT/$work/windows.out}" >/dev/null 2>"$work/windows.err"
+    wine "$windows_cli" "${@/OUT/$work/windows.out}" >"$work/windows.stdout" 2>"$work/windows.err"
     windows_status=$?
     tr -d '\r' <"$work/windows.err" >"$work/windows.msg"
+    tr -d '\r' <"$work/windows.stdout" >"$work/windows.text"
     checked=$((checked + 1))
     if [ "$linux_status" != "$windows_status" ] || ! cmp -s "$work/linux.err" "$work/windows.msg" ||
+        ! cmp -s "$work/linux.stdout" "$work/windows.text" ||
         { [ "$linux_status" = 0 ] && ! cmp -s "$work/linux.out" "$work/windows.out"; }; then
         echo "DIFFERS: $label (status $linux_status / $windows_status)"
         differ=$((differ + 1))
@@ -104,6 +105,18 @@ for f in "${files[@]}"; do
     for mode in none floyd-steinberg atkinson-boyle; do
         run_both "convert $mode $name" convert --dither "$mode" "$f" OUT
     done
+done
+# The command line's own modes and compare (its table, JSON and sheet) on
+# the sample and the corpus's larger pictures.
+for f in "$root/samples/sample.bmp" "${files[@]:1:12}"; do
+    name=${f#"$root/"}
+    name=${name#"$corpus/"}
+    for mode in ordered "floyd-steinberg --serpentine" "atkinson-boyle --serpentine"; do
+        # shellcheck disable=SC2086 # a mode and its flag are two words
+        run_both "convert $mode $name" convert --dither $mode "$f" OUT
+    done
+    run_both "compare $name" compare "$f" --sheet OUT
+    run_both "compare --json $name" compare "$f" --json --green-compensation off --sheet OUT --zoom 1
 done
 # The standard reader on every BMP and TGA file.
 for f in "${files[@]}"; do
