@@ -131,6 +131,7 @@ else
         expect_true "halvex-cli on PATH is the package's" test "$(command -v halvex-cli)" = /usr/bin/halvex-cli
         expect_true "halvex-cli --version says $version" \
             test "$(halvex-cli --version)" = "halvex-cli $version"
+        expect_true "the web page is installed" test -s /usr/share/halvex/halvex.html
         expect_true "man -w halvex-cli finds the package's page" \
             test "$(man -w halvex-cli 2>/dev/null)" = /usr/share/man/man1/halvex-cli.1.gz
         expect_true "completion: conv<TAB>" completes convert halvex-cli conv
@@ -156,7 +157,7 @@ fi
 
 unzip -q "$zip" -d "$work/zip"
 folder=$work/zip/halvex-$version-win32
-for name in halvex.exe halvex-cli.exe README.txt LICENSE.txt THIRD-PARTY.txt; do
+for name in halvex.exe halvex-cli.exe halvex.html README.txt LICENSE.txt THIRD-PARTY.txt; do
     expect_true "the zip holds $name" test -s "$folder/$name"
 done
 only_crlf() { # file
