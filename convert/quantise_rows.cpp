@@ -28,8 +28,8 @@
 // single-row passes here remain for the rows left over and for serpentine
 // runs, and are what the two-row passes are checked against.
 #include "convert/convert.h"
-#include "convert/row_lanes.h"
 #include "convert/quantise_two_rows.h"
+#include "convert/row_lanes.h"
 
 #include <cstddef>
 #include <cstdlib>
@@ -183,7 +183,8 @@ void atkinsonBoyleRowRightToLeft(const uint8_t* in, const int32_t* error, const 
 // Every pixel on its own: the channel plus the position's threshold, clamped
 // and masked. Green under compensation takes the 5-bit threshold, so its
 // level equals that of the red or blue it equals.
-template <bool compensate> void orderedRow(const uint8_t* in, int32_t y, int32_t width, uint8_t* out) {
+template <bool compensate>
+void orderedRow(const uint8_t* in, int32_t y, int32_t width, uint8_t* out) {
     int32_t thresholds[8];
     for (int32_t x = 0; x < 8; ++x)
         thresholds[x] = orderedThreshold(x, y);
@@ -197,8 +198,8 @@ template <bool compensate> void orderedRow(const uint8_t* in, int32_t y, int32_t
         const int32_t g = in[1] * 257;
         const int32_t b = in[2] * 257;
         const bool five = greenTakesFiveBits<compensate>(g, r, b);
-        putWord(out, level(r, t, 0xF800),
-                five ? level(g, t, 0xF800) : level(g, t / 2, 0xFC00), level(b, t, 0xF800));
+        putWord(out, level(r, t, 0xF800), five ? level(g, t, 0xF800) : level(g, t / 2, 0xFC00),
+                level(b, t, 0xF800));
     }
 }
 

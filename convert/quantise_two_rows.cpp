@@ -20,6 +20,8 @@
 #include "convert/quantise_two_rows.h"
 #include "convert/row_lanes.h"
 
+#include <cstddef>
+
 namespace {
 
 using namespace rowpass;
@@ -58,20 +60,21 @@ template <bool compensate> struct AtkinsonBoyleChain {
     Lanes belowThis{};
 
     // earlier: what the cell below the previous pixel had from two rows up.
-    // completed gets that cell with all its shares; share is this pixel's
+    // completed gets that cell with all its shares; ownShare is this pixel's
     // eighth, which is also what the cell two rows below it receives.
     void visit(const uint8_t* in, const Lanes& received, const Lanes& earlier, uint8_t* out,
-               Lanes& completed, Lanes& share) {
+               Lanes& completed, Lanes& ownShare) {
         Working w;
         visitPixel(w, in, received + here);
         const Lanes& s = w.clamped;
         const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
-        share = (s & (five ? errorMasks : errorMasksSixBitGreen)) >> 3;
+        const Lanes share = (s & (five ? errorMasks : errorMasksSixBitGreen)) >> 3;
         here = next + share;
         next = share;
         completed = earlier + belowPrevious + share;
         belowPrevious = belowThis + share;
         belowThis = share;
+        ownShare = share;
         putWord(out, s[0] & 0xF800, s[1] & greenLevelMask(five), s[2] & 0xF800);
     }
 };
@@ -86,8 +89,9 @@ void floydSteinbergPair(const uint8_t* in, size_t inRow, const int32_t* error, i
     FloydSteinbergChain<compensate> lower;
     const uint8_t* lowerIn = in + inRow;
     uint8_t* lowerOut = out + outRow;
+    const std::ptrdiff_t last = width - 1;
     Lanes handed{}; // the cell below the upper row's previous pixel
-    for (int32_t x = 0; x < width; ++x) {
+    for (std::ptrdiff_t x = 0; x < width; ++x) {
         Lanes received;
         readLanes(received, error + lanesPerPixel * x);
         upper.visit(in + 3 * x, received, out + 2 * x, handed);
@@ -98,10 +102,9 @@ void floydSteinbergPair(const uint8_t* in, size_t inRow, const int32_t* error, i
         writeLanes(below + lanesPerPixel * (x - 2), completed);
     }
     Lanes completed;
-    lower.visit(lowerIn + 3 * (width - 1), upper.belowPrevious, lowerOut + 2 * (width - 1),
-                completed);
-    writeLanes(below + lanesPerPixel * (width - 2), completed);
-    writeLanes(below + lanesPerPixel * (width - 1), lower.belowPrevious);
+    lower.visit(lowerIn + 3 * last, upper.belowPrevious, lowerOut + 2 * last, completed);
+    writeLanes(below + lanesPerPixel * (last - 1), completed);
+    writeLanes(below + lanesPerPixel * last, lower.belowPrevious);
 }
 
 // The upper row's eighths reach the lower row's "two rows up" cells; the
@@ -114,37 +117,38 @@ void atkinsonBoylePair(const uint8_t* in, size_t inRow, const int32_t* error,
     AtkinsonBoyleChain<compensate> lower;
     const uint8_t* lowerIn = in + inRow;
     uint8_t* lowerOut = out + outRow;
-    Lanes shareTwoBack{}; // the upper row's eighth at x - 2 (none left of the image)
-    Lanes shareOneBack{};
-    for (int32_t x = 0; x < width; ++x) {
+    const std::ptrdiff_t last = width - 1;
+    Lanes aboveTwoBack{}; // the upper row's eighth at x - 2 (none left of the image)
+    Lanes aboveOneBack{};
+    for (std::ptrdiff_t x = 0; x < width; ++x) {
         Lanes received;
         Lanes earlier;
         readLanes(received, error + lanesPerPixel * x);
         readLanes(earlier, fromTwoUp + lanesPerPixel * (x - 1));
         Lanes handed;
-        Lanes share;
-        upper.visit(in + 3 * x, received, earlier, out + 2 * x, handed, share);
+        Lanes upperShare;
+        upper.visit(in + 3 * x, received, earlier, out + 2 * x, handed, upperShare);
         if (x > 0) {
             Lanes completed;
             Lanes lowerShare;
-            lower.visit(lowerIn + 3 * (x - 1), handed, shareTwoBack, lowerOut + 2 * (x - 1),
+            lower.visit(lowerIn + 3 * (x - 1), handed, aboveTwoBack, lowerOut + 2 * (x - 1),
                         completed, lowerShare);
             writeLanes(below + lanesPerPixel * (x - 2), completed);
             writeLanes(twoBelow + lanesPerPixel * (x - 1), lowerShare);
         }
-        shareTwoBack = shareOneBack;
-        shareOneBack = share;
+        aboveTwoBack = aboveOneBack;
+        aboveOneBack = upperShare;
     }
     Lanes earlier;
-    readLanes(earlier, fromTwoUp + lanesPerPixel * (width - 1));
+    readLanes(earlier, fromTwoUp + lanesPerPixel * last);
     const Lanes handed = earlier + upper.belowPrevious;
     Lanes completed;
     Lanes lowerShare;
-    lower.visit(lowerIn + 3 * (width - 1), handed, shareTwoBack, lowerOut + 2 * (width - 1),
-                completed, lowerShare);
-    writeLanes(below + lanesPerPixel * (width - 2), completed);
-    writeLanes(twoBelow + lanesPerPixel * (width - 1), lowerShare);
-    writeLanes(below + lanesPerPixel * (width - 1), shareOneBack + lower.belowPrevious);
+    lower.visit(lowerIn + 3 * last, handed, aboveTwoBack, lowerOut + 2 * last, completed,
+                lowerShare);
+    writeLanes(below + lanesPerPixel * (last - 1), completed);
+    writeLanes(twoBelow + lanesPerPixel * last, lowerShare);
+    writeLanes(below + lanesPerPixel * last, aboveOneBack + lower.belowPrevious);
 }
 
 } // namespace
