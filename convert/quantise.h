@@ -110,12 +110,12 @@ struct RowQuantiser {
     bool serpentine; // only ever set for the error-diffusion methods
     int32_t nextRow;
     // Error that has reached the next rows, each array two pixels longer
-    // than the image and pointing past the leading one; the rest are spare
-    // arrays for the rows being quantised.
-    int32_t* errorRows[6];
+    // than the image and pointing past the leading one.
+    int32_t* errorRows[4];
 };
 bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, int32_t greenCompensation,
                        DitherMode mode);
 bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisation& quantisation);
 void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words);
 void endRowQuantiser(RowQuantiser* q);
+

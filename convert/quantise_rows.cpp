@@ -31,7 +31,6 @@
 #include "convert/quantise_two_rows.h"
 #include "convert/row_lanes.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -208,12 +207,10 @@ size_t errorRowEntries(int32_t width) {
     return lanesPerPixel * (static_cast<size_t>(width) + 2);
 }
 
-// Single rows use two sets of error arrays, runs of pairs three.
-int32_t errorRowsFor(DitherMethod method, bool serpentine) {
-    const int32_t sets = serpentine ? 2 : 3;
+int32_t errorRowsFor(DitherMethod method) {
     if (method == DitherMethod::floydSteinberg)
-        return sets;
-    return method == DitherMethod::atkinsonBoyle ? 2 * sets : 0;
+        return 2;
+    return method == DitherMethod::atkinsonBoyle ? 4 : 0;
 }
 
 template <bool compensate> void quantiseRow(RowQuantiser* q, const uint8_t* in, uint8_t* out) {
@@ -249,29 +246,30 @@ template <bool compensate> void quantiseRow(RowQuantiser* q, const uint8_t* in, 
     }
 }
 
-bool takesPairs(const RowQuantiser* q) {
-    return !q->serpentine &&
-           (q->method == DitherMethod::floydSteinberg || q->method == DitherMethod::atkinsonBoyle);
-}
-
-// Rows from nextRow on, pairs at a time, with the two-row passes; the error
-// of the row after them is left in errorRows[0] (and [1]), as the single-row
-// passes leave it.
-void quantisePairs(RowQuantiser* q, int32_t pairs, uint8_t* words) {
-    const auto width = static_cast<size_t>(q->image.width);
-    const bool atkinsonBoyle = q->method == DitherMethod::atkinsonBoyle;
-    PairRun run{atkinsonBoyle,
-                q->compensate,
-                q->image.pixels + static_cast<size_t>(q->nextRow) * 3 * width,
-                3 * width,
-                words,
-                2 * width,
-                q->image.width,
-                q->errorRows};
-    diffusePairs(run, pairs);
-    const int32_t setSize = atkinsonBoyle ? 2 : 1;
-    std::rotate(q->errorRows, q->errorRows + setSize * (pairs % 3), q->errorRows + 3 * setSize);
-    q->nextRow += 2 * pairs;
+// Rows y and y + 1 at once where a two-row pass exists (error diffusion
+// left to right), leaving the error arrays as two single-row steps would.
+// False, with nothing done, for the other passes.
+bool quantiseTwoRows(RowQuantiser* q, const uint8_t* in, size_t inRow, uint8_t* out,
+                     size_t outRow) {
+    int32_t** rows = q->errorRows;
+    const int32_t width = q->image.width;
+    if (q->serpentine)
+        return false;
+    switch (q->method) {
+    case DitherMethod::floydSteinberg:
+        // rows[0] is read while rows[1] fills with what row y + 2 receives.
+        floydSteinbergTwoRows(in, inRow, rows[0], rows[1], width, out, outRow, q->compensate);
+        std::swap(rows[0], rows[1]);
+        return true;
+    case DitherMethod::atkinsonBoyle:
+        atkinsonBoyleTwoRows(in, inRow, rows[0], rows[1], rows[2], rows[3], width, out, outRow,
+                             q->compensate);
+        std::swap(rows[0], rows[2]);
+        std::swap(rows[1], rows[3]);
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -286,8 +284,8 @@ bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisatio
     q->image = image;
     q->compensate = quantisation.greenCompensation;
     q->method = quantisation.method;
-    q->serpentine = quantisation.serpentine && errorRowsFor(quantisation.method, false) > 0;
-    const int32_t errorRows = errorRowsFor(quantisation.method, q->serpentine);
+    const int32_t errorRows = errorRowsFor(quantisation.method);
+    q->serpentine = quantisation.serpentine && errorRows > 0;
     for (int32_t i = 0; i < errorRows; ++i) {
         auto* block = static_cast<int32_t*>(calloc(errorRowEntries(image.width), sizeof(int32_t)));
         if (block == nullptr) {
@@ -303,17 +301,19 @@ void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words) {
     const size_t inRow = 3 * static_cast<size_t>(q->image.width);
     const size_t outRow = 2 * static_cast<size_t>(q->image.width);
     const int32_t end = q->image.height - q->nextRow < count ? q->image.height : q->nextRow + count;
-    const int32_t pairs = takesPairs(q) ? (end - q->nextRow) / 2 : 0;
-    if (pairs > 0) {
-        quantisePairs(q, pairs, words);
-        words += 2 * static_cast<size_t>(pairs) * outRow;
-    }
-    for (; q->nextRow < end; ++q->nextRow, words += outRow) {
+    while (q->nextRow < end) {
         const uint8_t* in = q->image.pixels + static_cast<size_t>(q->nextRow) * inRow;
+        if (end - q->nextRow >= 2 && quantiseTwoRows(q, in, inRow, words, outRow)) {
+            q->nextRow += 2;
+            words += 2 * outRow;
+            continue;
+        }
         if (q->compensate)
             quantiseRow<true>(q, in, words);
         else
             quantiseRow<false>(q, in, words);
+        ++q->nextRow;
+        words += outRow;
     }
 }
 

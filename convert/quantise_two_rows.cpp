@@ -20,54 +20,11 @@
 #include "convert/quantise_two_rows.h"
 #include "convert/row_lanes.h"
 
-#include <atomic>
-#include <climits>
 #include <cstddef>
-#include <memory>
-#include <new>
-#include <system_error>
-#include <thread>
 
 namespace {
 
 using namespace rowpass;
-
-// Pairs of rows on two threads: the lower pair follows the upper one a block
-// of columns behind, waiting at the start of each block.
-constexpr std::ptrdiff_t pairBlock = 256;
-constexpr int32_t pairDone = INT32_MAX;
-// Narrower rows leave too little to do beside each other to pay for the
-// waits and the thread.
-constexpr int32_t minWidthOnTwoThreads = 1024;
-
-// A pair's columns visited so far, published for the pair below it on the
-// other thread. Both null when the pairs run in turn on one thread.
-struct PairProgress {
-    const std::atomic<int32_t>* above;
-    std::atomic<int32_t>* own;
-};
-
-// Publishes that the columns before start are done, then waits for the pair
-// above. Columns start to end - 1 of the upper row read what the pair above
-// left for them in its lower row: the cell below x is complete once that row
-// has visited x + 1, which happens in the pair's loop at column x + 2, so
-// the pair above must be past column end + 1, or finished (its last cells
-// are written after its loop).
-void keepBehind(const PairProgress& progress, std::ptrdiff_t start, std::ptrdiff_t end,
-                int32_t width) {
-    if (progress.own != nullptr)
-        progress.own->store(static_cast<int32_t>(start), std::memory_order_release);
-    if (progress.above == nullptr)
-        return;
-    const int32_t needed = end + 2 <= width ? static_cast<int32_t>(end + 2) : pairDone;
-    while (progress.above->load(std::memory_order_acquire) < needed)
-        std::this_thread::yield();
-}
-
-void announceDone(const PairProgress& progress) {
-    if (progress.own != nullptr)
-        progress.own->store(pairDone, std::memory_order_release);
-}
 
 // One row of Floyd-Steinberg, one pixel per call: floydSteinbergRow's loop
 // body. Carried: 7/16 of the last error for the next pixel, the sums for the
@@ -127,32 +84,27 @@ template <bool compensate> struct AtkinsonBoyleChain {
 // is never read.
 template <bool compensate>
 void floydSteinbergPair(const uint8_t* in, size_t inRow, const int32_t* error, int32_t* below,
-                        int32_t width, uint8_t* out, size_t outRow, const PairProgress& progress) {
+                        int32_t width, uint8_t* out, size_t outRow) {
     FloydSteinbergChain<compensate> upper;
     FloydSteinbergChain<compensate> lower;
     const uint8_t* lowerIn = in + inRow;
     uint8_t* lowerOut = out + outRow;
     const std::ptrdiff_t last = width - 1;
     Lanes handed{}; // the cell below the upper row's previous pixel
-    for (std::ptrdiff_t start = 0; start < width; start += pairBlock) {
-        const std::ptrdiff_t end = start + pairBlock < width ? start + pairBlock : width;
-        keepBehind(progress, start, end, width);
-        for (std::ptrdiff_t x = start; x < end; ++x) {
-            Lanes received;
-            readLanes(received, error + lanesPerPixel * x);
-            upper.visit(in + 3 * x, received, out + 2 * x, handed);
-            if (x == 0)
-                continue; // handed is the cell left of the image
-            Lanes completed;
-            lower.visit(lowerIn + 3 * (x - 1), handed, lowerOut + 2 * (x - 1), completed);
-            writeLanes(below + lanesPerPixel * (x - 2), completed);
-        }
+    for (std::ptrdiff_t x = 0; x < width; ++x) {
+        Lanes received;
+        readLanes(received, error + lanesPerPixel * x);
+        upper.visit(in + 3 * x, received, out + 2 * x, handed);
+        if (x == 0)
+            continue; // handed is the cell left of the image
+        Lanes completed;
+        lower.visit(lowerIn + 3 * (x - 1), handed, lowerOut + 2 * (x - 1), completed);
+        writeLanes(below + lanesPerPixel * (x - 2), completed);
     }
     Lanes completed;
     lower.visit(lowerIn + 3 * last, upper.belowPrevious, lowerOut + 2 * last, completed);
     writeLanes(below + lanesPerPixel * (last - 1), completed);
     writeLanes(below + lanesPerPixel * last, lower.belowPrevious);
-    announceDone(progress);
 }
 
 // The upper row's eighths reach the lower row's "two rows up" cells; the
@@ -160,7 +112,7 @@ void floydSteinbergPair(const uint8_t* in, size_t inRow, const int32_t* error, i
 template <bool compensate>
 void atkinsonBoylePair(const uint8_t* in, size_t inRow, const int32_t* error,
                        const int32_t* fromTwoUp, int32_t* below, int32_t* twoBelow, int32_t width,
-                       uint8_t* out, size_t outRow, const PairProgress& progress) {
+                       uint8_t* out, size_t outRow) {
     AtkinsonBoyleChain<compensate> upper;
     AtkinsonBoyleChain<compensate> lower;
     const uint8_t* lowerIn = in + inRow;
@@ -168,28 +120,24 @@ void atkinsonBoylePair(const uint8_t* in, size_t inRow, const int32_t* error,
     const std::ptrdiff_t last = width - 1;
     Lanes aboveTwoBack{}; // the upper row's eighth at x - 2 (none left of the image)
     Lanes aboveOneBack{};
-    for (std::ptrdiff_t start = 0; start < width; start += pairBlock) {
-        const std::ptrdiff_t end = start + pairBlock < width ? start + pairBlock : width;
-        keepBehind(progress, start, end, width);
-        for (std::ptrdiff_t x = start; x < end; ++x) {
-            Lanes received;
-            Lanes earlier;
-            readLanes(received, error + lanesPerPixel * x);
-            readLanes(earlier, fromTwoUp + lanesPerPixel * (x - 1));
-            Lanes handed;
-            Lanes upperShare;
-            upper.visit(in + 3 * x, received, earlier, out + 2 * x, handed, upperShare);
-            if (x > 0) {
-                Lanes completed;
-                Lanes lowerShare;
-                lower.visit(lowerIn + 3 * (x - 1), handed, aboveTwoBack, lowerOut + 2 * (x - 1),
-                            completed, lowerShare);
-                writeLanes(below + lanesPerPixel * (x - 2), completed);
-                writeLanes(twoBelow + lanesPerPixel * (x - 1), lowerShare);
-            }
-            aboveTwoBack = aboveOneBack;
-            aboveOneBack = upperShare;
+    for (std::ptrdiff_t x = 0; x < width; ++x) {
+        Lanes received;
+        Lanes earlier;
+        readLanes(received, error + lanesPerPixel * x);
+        readLanes(earlier, fromTwoUp + lanesPerPixel * (x - 1));
+        Lanes handed;
+        Lanes upperShare;
+        upper.visit(in + 3 * x, received, earlier, out + 2 * x, handed, upperShare);
+        if (x > 0) {
+            Lanes completed;
+            Lanes lowerShare;
+            lower.visit(lowerIn + 3 * (x - 1), handed, aboveTwoBack, lowerOut + 2 * (x - 1),
+                        completed, lowerShare);
+            writeLanes(below + lanesPerPixel * (x - 2), completed);
+            writeLanes(twoBelow + lanesPerPixel * (x - 1), lowerShare);
         }
+        aboveTwoBack = aboveOneBack;
+        aboveOneBack = upperShare;
     }
     Lanes earlier;
     readLanes(earlier, fromTwoUp + lanesPerPixel * last);
@@ -201,69 +149,23 @@ void atkinsonBoylePair(const uint8_t* in, size_t inRow, const int32_t* error,
     writeLanes(below + lanesPerPixel * (last - 1), completed);
     writeLanes(twoBelow + lanesPerPixel * last, lowerShare);
     writeLanes(below + lanesPerPixel * last, aboveOneBack + lower.belowPrevious);
-    announceDone(progress);
-}
-
-// Pair k of a run: rows 2k and 2k + 1, reading error set k % 3 and filling
-// set (k + 1) % 3.
-void runPair(const PairRun& run, int32_t k, const PairProgress& progress) {
-    const size_t rows = 2 * static_cast<size_t>(k);
-    const uint8_t* in = run.in + rows * run.inRow;
-    uint8_t* out = run.out + rows * run.outRow;
-    const int32_t from = k % 3;
-    const int32_t to = (k + 1) % 3;
-    int32_t** sets = run.errorSets;
-    if (!run.atkinsonBoyle) {
-        if (run.compensate)
-            floydSteinbergPair<true>(in, run.inRow, sets[from], sets[to], run.width, out,
-                                     run.outRow, progress);
-        else
-            floydSteinbergPair<false>(in, run.inRow, sets[from], sets[to], run.width, out,
-                                      run.outRow, progress);
-    } else if (run.compensate) {
-        atkinsonBoylePair<true>(in, run.inRow, sets[2 * from], sets[2 * from + 1], sets[2 * to],
-                                sets[2 * to + 1], run.width, out, run.outRow, progress);
-    } else {
-        atkinsonBoylePair<false>(in, run.inRow, sets[2 * from], sets[2 * from + 1], sets[2 * to],
-                                 sets[2 * to + 1], run.width, out, run.outRow, progress);
-    }
-}
-
-bool twoThreadsPay(const PairRun& run, int32_t pairs) {
-    static const bool twoCores = std::thread::hardware_concurrency() >= 2;
-    return twoCores && pairs >= 2 && run.width >= minWidthOnTwoThreads;
-}
-
-// Even pairs on this thread, odd ones on a second. False, with nothing done,
-// when the second thread or the progress counters cannot be had.
-bool diffuseOnTwoThreads(const PairRun& run, int32_t pairs) {
-    std::unique_ptr<std::atomic<int32_t>[]> progress(new (std::nothrow)
-                                                         std::atomic<int32_t>[pairs]);
-    if (progress == nullptr)
-        return false;
-    for (int32_t k = 0; k < pairs; ++k)
-        progress[k].store(0, std::memory_order_relaxed);
-    std::atomic<int32_t>* counters = progress.get();
-    std::thread second;
-    try {
-        second = std::thread([&run, pairs, counters] {
-            for (int32_t k = 1; k < pairs; k += 2)
-                runPair(run, k, PairProgress{&counters[k - 1], &counters[k]});
-        });
-    } catch (const std::system_error&) {
-        return false; // no thread to be had: the caller runs the pairs in turn
-    }
-    for (int32_t k = 0; k < pairs; k += 2)
-        runPair(run, k, PairProgress{k > 0 ? &counters[k - 1] : nullptr, &counters[k]});
-    second.join();
-    return true;
 }
 
 } // namespace
 
-void diffusePairs(const PairRun& run, int32_t pairs) {
-    if (twoThreadsPay(run, pairs) && diffuseOnTwoThreads(run, pairs))
-        return;
-    for (int32_t k = 0; k < pairs; ++k)
-        runPair(run, k, PairProgress{nullptr, nullptr});
+void floydSteinbergTwoRows(const uint8_t* in, size_t inRow, const int32_t* error, int32_t* below,
+                           int32_t width, uint8_t* out, size_t outRow, bool compensate) {
+    if (compensate)
+        floydSteinbergPair<true>(in, inRow, error, below, width, out, outRow);
+    else
+        floydSteinbergPair<false>(in, inRow, error, below, width, out, outRow);
+}
+
+void atkinsonBoyleTwoRows(const uint8_t* in, size_t inRow, const int32_t* error,
+                          const int32_t* fromTwoUp, int32_t* below, int32_t* twoBelow,
+                          int32_t width, uint8_t* out, size_t outRow, bool compensate) {
+    if (compensate)
+        atkinsonBoylePair<true>(in, inRow, error, fromTwoUp, below, twoBelow, width, out, outRow);
+    else
+        atkinsonBoylePair<false>(in, inRow, error, fromTwoUp, below, twoBelow, width, out, outRow);
 }

@@ -6,27 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 
-// A run of pairs of rows: pair k is rows 2k and 2k + 1 of the pixels at in
-// (rows inRow bytes apart), made into the words at out (rows outRow bytes
-// apart). The error arrays are those of the row-wise run (four lanes per
-// pixel, one group in front of pixel 0 and one behind the last), in three
-// sets: for Floyd-Steinberg set s is errorSets[s], all that a row receives;
-// for Atkinson-Boyle it is errorSets[2s], all that a row receives, and
-// errorSets[2s + 1], what the row after it receives from the row before it.
-// Set 0 holds the error of the run's first row.
-struct PairRun {
-    bool atkinsonBoyle;
-    bool compensate;
-    const uint8_t* in;
-    size_t inRow;
-    uint8_t* out;
-    size_t outRow;
-    int32_t width;
-    int32_t** errorSets;
-};
+// Rows y and y + 1 of the image at in (rows inRow bytes apart) become the
+// words at out (rows outRow bytes apart). The error arrays are those of the
+// row-wise run (four lanes per pixel, one group in front of pixel 0 and one
+// behind the last): error holds all that row y receives and is only read;
+// below is filled with all that row y + 2 receives.
+void floydSteinbergTwoRows(const uint8_t* in, size_t inRow, const int32_t* error, int32_t* below,
+                           int32_t width, uint8_t* out, size_t outRow, bool compensate);
 
-// Quantises pairs pairs (at least one), leaving the error of the row after
-// them in set pairs % 3. Long runs of wide rows go on two threads, the
-// second pair of rows following the first a block of columns behind; the
-// words are the same either way.
-void diffusePairs(const PairRun& run, int32_t pairs);
+// error holds all that row y receives and fromTwoUp what row y + 1 receives
+// from row y - 1; both are only read. below is filled with all that row
+// y + 2 receives, and twoBelow with what row y + 3 receives from row y + 1.
+void atkinsonBoyleTwoRows(const uint8_t* in, size_t inRow, const int32_t* error,
+                          const int32_t* fromTwoUp, int32_t* below, int32_t* twoBelow,
+                          int32_t width, uint8_t* out, size_t outRow, bool compensate);

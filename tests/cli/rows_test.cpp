@@ -107,9 +107,6 @@ TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
         {"7 x 2", 7, 2, nearGreyPicture(7, 2, 14)},
         {"7 x 5", 7, 5, nearGreyPicture(7, 5, 15)},
         {"2 x 5 white", 2, 5, flatPicture(2, 5, 255)},
-        // Wide enough for pairs of rows on two threads, each pair following
-        // the one above a block of columns behind.
-        {"near grey, two threads", 1100, 9, nearGreyPicture(1100, 9, 16)},
     };
     std::vector<Quantisation> choices;
     for (DitherMode mode : {0, 1, 2, -1, 7})
