@@ -21,10 +21,42 @@
 #include "convert/row_lanes.h"
 
 #include <cstddef>
+#include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 using namespace rowpass;
+
+// A pixel's channels as lanes. With SSE2 they are read together with the
+// next pixel's first byte in one load and widened by two unpackings: that
+// byte lands in the unused lane, whose level clamps to 0, so it never reaches
+// an error or a word. Every pixel but the image's last has a byte after it;
+// the last, and targets without SSE2, take the channels one by one.
+inline Lanes lastPixel(const uint8_t* in) {
+    return Lanes{in[0], in[1], in[2], 0};
+}
+inline Lanes pixelAndNext(const uint8_t* in) {
+#ifdef __SSE2__
+    int32_t bytes;
+    memcpy(&bytes, in, sizeof bytes);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i widened =
+        _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
+    Lanes lanes;
+    memcpy(&lanes, &widened, sizeof lanes);
+    return lanes;
+#else
+    return lastPixel(in);
+#endif
+}
+
+inline void takeInput(Working& w, const Lanes& input, const Lanes& received) {
+    w.unclamped = input * 257 + received;
+    w.clamped = w.unclamped > maxLevels ? maxLevels : w.unclamped;
+}
 
 // One row of Floyd-Steinberg, one pixel per call: floydSteinbergRow's loop
 // body. Carried: 7/16 of the last error for the next pixel, the sums for the
@@ -36,9 +68,9 @@ template <bool compensate> struct FloydSteinbergChain {
 
     // Visits a pixel that has received `received` from above; completed gets
     // the cell below the previous pixel, which has now had all its shares.
-    void visit(const uint8_t* in, const Lanes& received, uint8_t* out, Lanes& completed) {
+    void visit(const Lanes& input, const Lanes& received, uint8_t* out, Lanes& completed) {
         Working w;
-        visitPixel(w, in, received + next);
+        takeInput(w, input, received + next);
         const Lanes& s = w.clamped;
         const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
         const Lanes e = s & (five ? errorMasks : errorMasksSixBitGreen);
@@ -62,10 +94,10 @@ template <bool compensate> struct AtkinsonBoyleChain {
     // earlier: what the cell below the previous pixel had from two rows up.
     // completed gets that cell with all its shares; ownShare is this pixel's
     // eighth, which is also what the cell two rows below it receives.
-    void visit(const uint8_t* in, const Lanes& received, const Lanes& earlier, uint8_t* out,
+    void visit(const Lanes& input, const Lanes& received, const Lanes& earlier, uint8_t* out,
                Lanes& completed, Lanes& ownShare) {
         Working w;
-        visitPixel(w, in, received + here);
+        takeInput(w, input, received + here);
         const Lanes& s = w.clamped;
         const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
         const Lanes share = (s & (five ? errorMasks : errorMasksSixBitGreen)) >> 3;
@@ -94,15 +126,15 @@ void floydSteinbergPair(const uint8_t* in, size_t inRow, const int32_t* error, i
     for (std::ptrdiff_t x = 0; x < width; ++x) {
         Lanes received;
         readLanes(received, error + lanesPerPixel * x);
-        upper.visit(in + 3 * x, received, out + 2 * x, handed);
+        upper.visit(pixelAndNext(in + 3 * x), received, out + 2 * x, handed);
         if (x == 0)
             continue; // handed is the cell left of the image
         Lanes completed;
-        lower.visit(lowerIn + 3 * (x - 1), handed, lowerOut + 2 * (x - 1), completed);
+        lower.visit(pixelAndNext(lowerIn + 3 * (x - 1)), handed, lowerOut + 2 * (x - 1), completed);
         writeLanes(below + lanesPerPixel * (x - 2), completed);
     }
     Lanes completed;
-    lower.visit(lowerIn + 3 * last, upper.belowPrevious, lowerOut + 2 * last, completed);
+    lower.visit(lastPixel(lowerIn + 3 * last), upper.belowPrevious, lowerOut + 2 * last, completed);
     writeLanes(below + lanesPerPixel * (last - 1), completed);
     writeLanes(below + lanesPerPixel * last, lower.belowPrevious);
 }
@@ -127,12 +159,12 @@ void atkinsonBoylePair(const uint8_t* in, size_t inRow, const int32_t* error,
         readLanes(earlier, fromTwoUp + lanesPerPixel * (x - 1));
         Lanes handed;
         Lanes upperShare;
-        upper.visit(in + 3 * x, received, earlier, out + 2 * x, handed, upperShare);
+        upper.visit(pixelAndNext(in + 3 * x), received, earlier, out + 2 * x, handed, upperShare);
         if (x > 0) {
             Lanes completed;
             Lanes lowerShare;
-            lower.visit(lowerIn + 3 * (x - 1), handed, aboveTwoBack, lowerOut + 2 * (x - 1),
-                        completed, lowerShare);
+            lower.visit(pixelAndNext(lowerIn + 3 * (x - 1)), handed, aboveTwoBack,
+                        lowerOut + 2 * (x - 1), completed, lowerShare);
             writeLanes(below + lanesPerPixel * (x - 2), completed);
             writeLanes(twoBelow + lanesPerPixel * (x - 1), lowerShare);
         }
@@ -144,7 +176,7 @@ void atkinsonBoylePair(const uint8_t* in, size_t inRow, const int32_t* error,
     const Lanes handed = earlier + upper.belowPrevious;
     Lanes completed;
     Lanes lowerShare;
-    lower.visit(lowerIn + 3 * last, handed, aboveTwoBack, lowerOut + 2 * last, completed,
+    lower.visit(lastPixel(lowerIn + 3 * last), handed, aboveTwoBack, lowerOut + 2 * last, completed,
                 lowerShare);
     writeLanes(below + lanesPerPixel * (last - 1), completed);
     writeLanes(twoBelow + lanesPerPixel * last, lowerShare);
