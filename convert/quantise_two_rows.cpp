@@ -35,21 +35,19 @@ using namespace rowpass;
 // byte lands in the unused lane, whose level clamps to 0, so it never reaches
 // an error or a word. Every pixel but the image's last has a byte after it;
 // the last, and targets without SSE2, take the channels one by one.
-inline Lanes lastPixel(const uint8_t* in) {
-    return Lanes{in[0], in[1], in[2], 0};
+inline void readLastPixel(Lanes& lanes, const uint8_t* in) {
+    lanes = Lanes{in[0], in[1], in[2], 0};
 }
-inline Lanes pixelAndNext(const uint8_t* in) {
+inline void readPixel(Lanes& lanes, const uint8_t* in) {
 #ifdef __SSE2__
     int32_t bytes;
     memcpy(&bytes, in, sizeof bytes);
     const __m128i zero = _mm_setzero_si128();
     const __m128i widened =
         _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
-    Lanes lanes;
     memcpy(&lanes, &widened, sizeof lanes);
-    return lanes;
 #else
-    return lastPixel(in);
+    readLastPixel(lanes, in);
 #endif
 }
 
@@ -125,16 +123,21 @@ void floydSteinbergPair(const uint8_t* in, size_t inRow, const int32_t* error, i
     Lanes handed{}; // the cell below the upper row's previous pixel
     for (std::ptrdiff_t x = 0; x < width; ++x) {
         Lanes received;
+        Lanes pixel;
         readLanes(received, error + lanesPerPixel * x);
-        upper.visit(pixelAndNext(in + 3 * x), received, out + 2 * x, handed);
+        readPixel(pixel, in + 3 * x);
+        upper.visit(pixel, received, out + 2 * x, handed);
         if (x == 0)
             continue; // handed is the cell left of the image
         Lanes completed;
-        lower.visit(pixelAndNext(lowerIn + 3 * (x - 1)), handed, lowerOut + 2 * (x - 1), completed);
+        readPixel(pixel, lowerIn + 3 * (x - 1));
+        lower.visit(pixel, handed, lowerOut + 2 * (x - 1), completed);
         writeLanes(below + lanesPerPixel * (x - 2), completed);
     }
+    Lanes pixel;
+    readLastPixel(pixel, lowerIn + 3 * last);
     Lanes completed;
-    lower.visit(lastPixel(lowerIn + 3 * last), upper.belowPrevious, lowerOut + 2 * last, completed);
+    lower.visit(pixel, upper.belowPrevious, lowerOut + 2 * last, completed);
     writeLanes(below + lanesPerPixel * (last - 1), completed);
     writeLanes(below + lanesPerPixel * last, lower.belowPrevious);
 }
@@ -157,14 +160,16 @@ void atkinsonBoylePair(const uint8_t* in, size_t inRow, const int32_t* error,
         Lanes earlier;
         readLanes(received, error + lanesPerPixel * x);
         readLanes(earlier, fromTwoUp + lanesPerPixel * (x - 1));
+        Lanes pixel;
+        readPixel(pixel, in + 3 * x);
         Lanes handed;
         Lanes upperShare;
-        upper.visit(pixelAndNext(in + 3 * x), received, earlier, out + 2 * x, handed, upperShare);
+        upper.visit(pixel, received, earlier, out + 2 * x, handed, upperShare);
         if (x > 0) {
             Lanes completed;
             Lanes lowerShare;
-            lower.visit(pixelAndNext(lowerIn + 3 * (x - 1)), handed, aboveTwoBack,
-                        lowerOut + 2 * (x - 1), completed, lowerShare);
+            readPixel(pixel, lowerIn + 3 * (x - 1));
+            lower.visit(pixel, handed, aboveTwoBack, lowerOut + 2 * (x - 1), completed, lowerShare);
             writeLanes(below + lanesPerPixel * (x - 2), completed);
             writeLanes(twoBelow + lanesPerPixel * (x - 1), lowerShare);
         }
@@ -174,10 +179,11 @@ void atkinsonBoylePair(const uint8_t* in, size_t inRow, const int32_t* error,
     Lanes earlier;
     readLanes(earlier, fromTwoUp + lanesPerPixel * last);
     const Lanes handed = earlier + upper.belowPrevious;
+    Lanes pixel;
+    readLastPixel(pixel, lowerIn + 3 * last);
     Lanes completed;
     Lanes lowerShare;
-    lower.visit(lastPixel(lowerIn + 3 * last), handed, aboveTwoBack, lowerOut + 2 * last, completed,
-                lowerShare);
+    lower.visit(pixel, handed, aboveTwoBack, lowerOut + 2 * last, completed, lowerShare);
     writeLanes(below + lanesPerPixel * (last - 1), completed);
     writeLanes(twoBelow + lanesPerPixel * last, lowerShare);
     writeLanes(below + lanesPerPixel * last, aboveOneBack + lower.belowPrevious);
