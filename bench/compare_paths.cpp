@@ -1,8 +1,8 @@
-// Checks that the row-wise conversion makes exactly the words of the
-// straightforward full-plane one, for every mode (the command line's ordered
-// and serpentine ones included), with compensation on and off, on the given
-// image, printing one line per mode and exiting 1 at the
-// first difference. With a folder, it also writes there the files of the
+// Checks that the row-wise conversion (error diffusion two rows at a time
+// where it can) makes exactly the words of the straightforward full-plane
+// one, for every mode (the command line's ordered and serpentine ones
+// included), with compensation on and off, on the given image, printing one
+// line per mode and exiting 1 at the first difference. With a folder, it also writes there the files of the
 // full-plane path with compensation on (none.rgn, floyd-steinberg.rgn,
 // atkinson-boyle.rgn), for comparison with what halvex-cli writes.
 //

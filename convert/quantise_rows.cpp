@@ -22,7 +22,14 @@
 // Those rows have passes of their own, mirrors of the left-to-right ones;
 // the even rows of a serpentine run are the plain passes' rows. The ordered
 // pass needs no error at all.
+//
+// A run without serpentine rows takes the error-diffusion passes two rows at
+// a time (quantise_two_rows.cpp), which gives the same words faster; the
+// single-row passes here remain for the rows left over and for serpentine
+// runs, and are what the two-row passes are checked against.
 #include "convert/convert.h"
+#include "convert/quantise_two_rows.h"
+#include "convert/row_lanes.h"
 
 #include <cstddef>
 #include <cstdlib>
@@ -31,57 +38,7 @@
 
 namespace {
 
-constexpr int32_t maxLevel = 65535;
-
-// Red, green, blue, unused. GCC and Clang compile it to one SIMD register
-// where the target has one, and lane by lane where it has not.
-using Lanes = int32_t __attribute__((vector_size(16)));
-constexpr int32_t lanesPerPixel = 4;
-
-constexpr Lanes maxLevels = {maxLevel, maxLevel, maxLevel, 0};
-constexpr Lanes errorMasks = {0x07FF, 0x07FF, 0x07FF, 0}; // green in 5 bits
-constexpr Lanes errorMasksSixBitGreen = {0x07FF, 0x03FF, 0x07FF, 0};
-
-// Vectors pass through memory rather than as function results, whose
-// passing convention differs between x86 targets with and without SSE.
-inline void readLanes(Lanes& lanes, const int32_t* from) {
-    memcpy(&lanes, from, sizeof lanes);
-}
-inline void writeLanes(int32_t* to, const Lanes& lanes) {
-    memcpy(to, &lanes, sizeof lanes);
-}
-
-inline void putWord(uint8_t* out, int32_t red, int32_t green, int32_t blue) {
-    const auto word = static_cast<uint16_t>(red + (green >> 5) + (blue >> 11));
-    out[0] = static_cast<uint8_t>(word & 0xFF);
-    out[1] = static_cast<uint8_t>(word >> 8);
-}
-
-inline int32_t greenLevelMask(bool fiveBits) {
-    return fiveBits ? 0xF800 : 0xFC00;
-}
-
-// Under compensation green takes 5 bits when it equals the pixel's red
-// (clamped) or its blue as it stands before its own visit: input plus all the
-// error it will receive, not clamped. Both passes have delivered all of the
-// blue's error by then, since only earlier cells feed it.
-template <bool compensate>
-inline bool greenTakesFiveBits(int32_t green, int32_t red, int32_t unclampedBlue) {
-    return compensate && (green == red || green == unclampedBlue);
-}
-
-// The working values of a pixel: input x 257 plus the error received, and
-// those values clamped.
-struct Working {
-    Lanes unclamped;
-    Lanes clamped;
-};
-
-inline void visitPixel(Working& w, const uint8_t* in, const Lanes& received) {
-    const Lanes input = {in[0], in[1], in[2], 0};
-    w.unclamped = input * 257 + received;
-    w.clamped = w.unclamped > maxLevels ? maxLevels : w.unclamped;
-}
+using namespace rowpass;
 
 template <bool compensate> void plainRow(const uint8_t* in, int32_t width, uint8_t* out) {
     for (int32_t x = 0; x < width; ++x, in += 3, out += 2) {
@@ -226,7 +183,8 @@ void atkinsonBoyleRowRightToLeft(const uint8_t* in, const int32_t* error, const 
 // Every pixel on its own: the channel plus the position's threshold, clamped
 // and masked. Green under compensation takes the 5-bit threshold, so its
 // level equals that of the red or blue it equals.
-template <bool compensate> void orderedRow(const uint8_t* in, int32_t y, int32_t width, uint8_t* out) {
+template <bool compensate>
+void orderedRow(const uint8_t* in, int32_t y, int32_t width, uint8_t* out) {
     int32_t thresholds[8];
     for (int32_t x = 0; x < 8; ++x)
         thresholds[x] = orderedThreshold(x, y);
@@ -240,8 +198,8 @@ template <bool compensate> void orderedRow(const uint8_t* in, int32_t y, int32_t
         const int32_t g = in[1] * 257;
         const int32_t b = in[2] * 257;
         const bool five = greenTakesFiveBits<compensate>(g, r, b);
-        putWord(out, level(r, t, 0xF800),
-                five ? level(g, t, 0xF800) : level(g, t / 2, 0xFC00), level(b, t, 0xF800));
+        putWord(out, level(r, t, 0xF800), five ? level(g, t, 0xF800) : level(g, t / 2, 0xFC00),
+                level(b, t, 0xF800));
     }
 }
 
@@ -288,6 +246,32 @@ template <bool compensate> void quantiseRow(RowQuantiser* q, const uint8_t* in, 
     }
 }
 
+// Rows y and y + 1 at once where a two-row pass exists (error diffusion
+// left to right), leaving the error arrays as two single-row steps would.
+// False, with nothing done, for the other passes.
+bool quantiseTwoRows(RowQuantiser* q, const uint8_t* in, size_t inRow, uint8_t* out,
+                     size_t outRow) {
+    int32_t** rows = q->errorRows;
+    const int32_t width = q->image.width;
+    if (q->serpentine)
+        return false;
+    switch (q->method) {
+    case DitherMethod::floydSteinberg:
+        // rows[0] is read while rows[1] fills with what row y + 2 receives.
+        floydSteinbergTwoRows(in, inRow, rows[0], rows[1], width, out, outRow, q->compensate);
+        std::swap(rows[0], rows[1]);
+        return true;
+    case DitherMethod::atkinsonBoyle:
+        atkinsonBoyleTwoRows(in, inRow, rows[0], rows[1], rows[2], rows[3], width, out, outRow,
+                             q->compensate);
+        std::swap(rows[0], rows[2]);
+        std::swap(rows[1], rows[3]);
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, int32_t greenCompensation,
@@ -316,12 +300,20 @@ bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisatio
 void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words) {
     const size_t inRow = 3 * static_cast<size_t>(q->image.width);
     const size_t outRow = 2 * static_cast<size_t>(q->image.width);
-    for (int32_t i = 0; i < count && q->nextRow < q->image.height; ++i, ++q->nextRow) {
+    const int32_t end = q->image.height - q->nextRow < count ? q->image.height : q->nextRow + count;
+    while (q->nextRow < end) {
         const uint8_t* in = q->image.pixels + static_cast<size_t>(q->nextRow) * inRow;
+        if (end - q->nextRow >= 2 && quantiseTwoRows(q, in, inRow, words, outRow)) {
+            q->nextRow += 2;
+            words += 2 * outRow;
+            continue;
+        }
         if (q->compensate)
-            quantiseRow<true>(q, in, words + i * outRow);
+            quantiseRow<true>(q, in, words);
         else
-            quantiseRow<false>(q, in, words + i * outRow);
+            quantiseRow<false>(q, in, words);
+        ++q->nextRow;
+        words += outRow;
     }
 }
 

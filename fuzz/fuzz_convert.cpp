@@ -71,7 +71,9 @@ const std::string& targetPath() {
 }
 
 // The row-wise words of a quantisation, checked against the full planes and
-// measured; malloc'd, for the caller to release.
+// measured; malloc'd, for the caller to release. Error diffusion left to right
+// takes its rows in pairs there, a last odd row alone, so both the two-row and
+// the single-row passes are checked.
 uint8_t* checkedWords(const RgbImage& image, const Quantisation& quantisation) {
     int32_t bytes = -1;
     uint8_t* words = quantiseImage(image, quantisation, &bytes);

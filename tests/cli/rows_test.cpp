@@ -65,6 +65,20 @@ Words run(Quantiser quantiser, const Picture& p, int32_t width, int32_t height,
     return out;
 }
 
+// The row quantiser's words, count rows per call.
+std::vector<uint8_t> inBatches(const Picture& p, int32_t width, int32_t height,
+                               const Quantisation& quantisation, int32_t count) {
+    std::vector<uint8_t> words(static_cast<size_t>(width) * height * 2);
+    RowQuantiser q{};
+    if (!startRowQuantiser(&q, RgbImage{width, height, const_cast<uint8_t*>(p.data())},
+                           quantisation))
+        return {};
+    for (int32_t y = 0; y < height; y += count)
+        quantiseNextRows(&q, count, words.data() + static_cast<size_t>(y) * width * 2);
+    endRowQuantiser(&q);
+    return words;
+}
+
 TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
     struct Case {
         const char* name;
@@ -82,6 +96,17 @@ TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
         {"white", 5, 4, flatPicture(5, 4, 255)},
         {"grey 100", 4, 4, flatPicture(4, 4, 100)},
         {"near grey, wide", 130, 6, nearGreyPicture(130, 6, 7)},
+        // Rows go through the error-diffusion passes two at a time: pairs
+        // and a row left over, on the narrowest widths.
+        {"1 x 2", 1, 2, nearGreyPicture(1, 2, 8)},
+        {"2 x 2 near grey", 2, 2, nearGreyPicture(2, 2, 9)},
+        {"3 x 2", 3, 2, noisePicture(3, 2, 10)},
+        {"3 x 1", 3, 1, nearGreyPicture(3, 1, 11)},
+        {"5 x 2", 5, 2, nearGreyPicture(5, 2, 12)},
+        {"5 x 3", 5, 3, noisePicture(5, 3, 13)},
+        {"7 x 2", 7, 2, nearGreyPicture(7, 2, 14)},
+        {"7 x 5", 7, 5, nearGreyPicture(7, 5, 15)},
+        {"2 x 5 white", 2, 5, flatPicture(2, 5, 255)},
     };
     std::vector<Quantisation> choices;
     for (DitherMode mode : {0, 1, 2, -1, 7})
@@ -100,6 +125,13 @@ TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
             EXPECT_EQ(rows.bytes, planes.bytes)
                 << c.name << ", method " << static_cast<int>(q.method) << ", serpentine "
                 << q.serpentine << ", compensation " << q.greenCompensation;
+            // Batches of one row take only the single-row passes; batches of
+            // three mix pairs with single rows at every other start.
+            for (int32_t batch : {1, 3})
+                EXPECT_EQ(inBatches(c.picture, c.width, c.height, q, batch), planes.bytes)
+                    << c.name << ", batches of " << batch << ", method "
+                    << static_cast<int>(q.method) << ", serpentine " << q.serpentine
+                    << ", compensation " << q.greenCompensation;
         }
     }
 }
