@@ -2,8 +2,8 @@
 // where it can) makes exactly the words of the straightforward full-plane
 // one, for every mode (the command line's ordered and serpentine ones
 // included), with compensation on and off, on the given image, printing one
-// line per mode and exiting 1 at the first difference. With a folder, it also writes there the files of the
-// full-plane path with compensation on (none.rgn, floyd-steinberg.rgn,
+// line per mode and exiting 1 at the first difference. With a folder, it also writes there the
+// files of the full-plane path with compensation on (none.rgn, floyd-steinberg.rgn,
 // atkinson-boyle.rgn), for comparison with what halvex-cli writes.
 //
 // Usage: halvex-bench-compare IMAGE [REFERENCE_DIR]
@@ -63,12 +63,10 @@ int main(int argc, char** argv) {
     }
     const RgbImage image{width, height, pixels};
     int status = 0;
-    const Quantisation modes[] = {{DitherMethod::none, false, false},
-                                  {DitherMethod::floydSteinberg, false, false},
-                                  {DitherMethod::atkinsonBoyle, false, false},
-                                  {DitherMethod::ordered, false, false},
-                                  {DitherMethod::floydSteinberg, true, false},
-                                  {DitherMethod::atkinsonBoyle, true, false}};
+    const Quantisation modes[] = {
+        {DitherMethod::none, false, false},          {DitherMethod::floydSteinberg, false, false},
+        {DitherMethod::atkinsonBoyle, false, false}, {DitherMethod::ordered, false, false},
+        {DitherMethod::floydSteinberg, true, false}, {DitherMethod::atkinsonBoyle, true, false}};
     for (Quantisation q : modes) {
         for (bool compensation : {false, true}) {
             q.greenCompensation = compensation;

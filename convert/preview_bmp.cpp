@@ -160,6 +160,6 @@ int32_t writePreviewBmp(const char* path, int32_t width, int32_t height, const u
 
 int32_t writePreviewFile(const char* path, int32_t width, int32_t height, const uint8_t* words,
                          int* systemError) {
-    return writeWhole(path, endsWithPng(path) ? putPreviewPng : putPreviewBmp, width, height,
-                      words, systemError);
+    return writeWhole(path, endsWithPng(path) ? putPreviewPng : putPreviewBmp, width, height, words,
+                      systemError);
 }

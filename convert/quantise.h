@@ -118,4 +118,3 @@ bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, int32_t greenComp
 bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisation& quantisation);
 void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words);
 void endRowQuantiser(RowQuantiser* q);
-

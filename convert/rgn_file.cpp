@@ -1,6 +1,5 @@
 #include "convert/rgn_file.h"
 
-
 #include <cinttypes>
 #include <cstdlib>
 #include <sys/stat.h>

@@ -64,9 +64,9 @@ const char* rgnHeaderFieldName(int32_t index) {
 }
 
 void formatRgnHeaderValue(int32_t index, int32_t value, char* text, size_t textSize) {
-    const RgnWordShown shown =
-        index >= 0 && index < rgnHeaderWordCount ? rgnHeaderFields[index].shown
-                                                 : RgnWordShown::decimal;
+    const RgnWordShown shown = index >= 0 && index < rgnHeaderWordCount
+                                   ? rgnHeaderFields[index].shown
+                                   : RgnWordShown::decimal;
     const auto bits = static_cast<uint32_t>(value);
     if (shown == RgnWordShown::hex8)
         snprintf(text, textSize, "0x%08" PRIX32, bits);

@@ -28,7 +28,8 @@ ReadingChoices choicesFrom(uint32_t control) {
     choices.fit = static_cast<Fit>(((control >> 1) & 3) % 3);
     choices.filter = static_cast<ResizeFilter>(((control >> 3) & 7) % 6);
     if ((control & 0x40) != 0) {
-        choices.resizeWidth = (control & 0x80) != 0 ? 0 : static_cast<int32_t>((control >> 8) & 15) + 1;
+        choices.resizeWidth =
+            (control & 0x80) != 0 ? 0 : static_cast<int32_t>((control >> 8) & 15) + 1;
         choices.resizeHeight = static_cast<int32_t>((control >> 12) & 15) + 1;
     }
     choices.background = control * 0x9E3779B1u & 0xFFFFFF;

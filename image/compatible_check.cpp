@@ -67,7 +67,8 @@ void bmpWarnings(const uint8_t* data, size_t size, int64_t maxPixels,
         if (!masksAreAssumedLayout(bitsPerPixel, masks))
             warnings->push_back(LoadReason::BitFieldsIgnored);
     }
-    if ((bitsPerPixel == 16 || bitsPerPixel == 32) && standardReadingHasAlpha(data, size, maxPixels))
+    if ((bitsPerPixel == 16 || bitsPerPixel == 32) &&
+        standardReadingHasAlpha(data, size, maxPixels))
         warnings->push_back(LoadReason::AlphaDropped);
 }
 
@@ -115,7 +116,8 @@ LoadReason compatibleRefusal(const uint8_t* data, size_t size) {
         return LoadReason::RunLengthBmp;
     const uint16_t bitsPerPixel = fieldU16(data + 28);
     if (bitsPerPixel <= 8) {
-        const uint64_t tableEnd = 14 + uint64_t{fieldU32(data + 14)} + (uint64_t{4} << bitsPerPixel);
+        const uint64_t tableEnd =
+            14 + uint64_t{fieldU32(data + 14)} + (uint64_t{4} << bitsPerPixel);
         if (tableEnd > size)
             return LoadReason::ShortColourTable;
     }

@@ -14,14 +14,30 @@ uint8_t over(uint8_t colour, uint8_t alpha, uint8_t background) {
 void sourceOf(int orientation, int32_t x, int32_t y, int32_t w, int32_t h, int32_t* sx,
               int32_t* sy) {
     switch (orientation) {
-    case 2: *sx = w - 1 - x, *sy = y; break;         // mirrored
-    case 3: *sx = w - 1 - x, *sy = h - 1 - y; break; // half turn
-    case 4: *sx = x, *sy = h - 1 - y; break;         // mirrored upside down
-    case 5: *sx = y, *sy = x; break;                 // transposed
-    case 6: *sx = y, *sy = h - 1 - x; break;         // stored a quarter turn anticlockwise
-    case 7: *sx = w - 1 - y, *sy = h - 1 - x; break; // transversed
-    case 8: *sx = w - 1 - y, *sy = x; break;         // stored a quarter turn clockwise
-    default: *sx = x, *sy = y; break;
+    case 2:
+        *sx = w - 1 - x, *sy = y;
+        break; // mirrored
+    case 3:
+        *sx = w - 1 - x, *sy = h - 1 - y;
+        break; // half turn
+    case 4:
+        *sx = x, *sy = h - 1 - y;
+        break; // mirrored upside down
+    case 5:
+        *sx = y, *sy = x;
+        break; // transposed
+    case 6:
+        *sx = y, *sy = h - 1 - x;
+        break; // stored a quarter turn anticlockwise
+    case 7:
+        *sx = w - 1 - y, *sy = h - 1 - x;
+        break; // transversed
+    case 8:
+        *sx = w - 1 - y, *sy = x;
+        break; // stored a quarter turn clockwise
+    default:
+        *sx = x, *sy = y;
+        break;
     }
 }
 

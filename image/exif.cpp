@@ -53,7 +53,8 @@ int orientationInTiff(const Tiff& t) {
         uint16_t tag = 0;
         uint16_t type = 0;
         uint16_t value = 0;
-        if (!read16(t, entry, &tag) || !read16(t, entry + 2, &type) || !read16(t, entry + 8, &value))
+        if (!read16(t, entry, &tag) || !read16(t, entry + 2, &type) ||
+            !read16(t, entry + 8, &value))
             return 1;
         if (tag == orientationTag)
             return (type == typeShort && value >= 1 && value <= 8) ? value : 1;

@@ -154,7 +154,8 @@ bool scanTablesDefined(const uint8_t* p, size_t length, const DefinedTables& tab
         const unsigned selectors = p[2 + 2 * i];
         const unsigned dc = selectors >> 4;
         const unsigned ac = selectors & 15;
-        if (firstCoefficient == 0 && approximationHigh == 0 && (dc > 3 || (tables.dc & (1u << dc)) == 0))
+        if (firstCoefficient == 0 && approximationHigh == 0 &&
+            (dc > 3 || (tables.dc & (1u << dc)) == 0))
             return false;
         if (lastCoefficient > 0 && (ac > 3 || (tables.ac & (1u << ac)) == 0))
             return false;
@@ -210,7 +211,8 @@ bool jpegTablesSafe(const uint8_t* data, size_t size) {
             !recordHuffmanTables(data + at + 4, length - 2, available, &tables))
             return false;
         if (marker == jpegStartOfScan &&
-            !scanTablesDefined(data + at + 4, length - 2 < available ? length - 2 : available, tables))
+            !scanTablesDefined(data + at + 4, length - 2 < available ? length - 2 : available,
+                               tables))
             return false;
         if (length > size - at - 2)
             return true;
@@ -224,8 +226,9 @@ bool jpegTablesSafe(const uint8_t* data, size_t size) {
 } // namespace
 
 bool isGeneralFormat(const uint8_t* data, size_t size) {
-    return startsWith(data, size, "\x89PNG\r\n\x1a\n", pngSignatureBytes) || startsWith(data, size, "\xFF\xD8\xFF", 3) ||
-           startsWith(data, size, "GIF87a", 6) || startsWith(data, size, "GIF89a", 6);
+    return startsWith(data, size, "\x89PNG\r\n\x1a\n", pngSignatureBytes) ||
+           startsWith(data, size, "\xFF\xD8\xFF", 3) || startsWith(data, size, "GIF87a", 6) ||
+           startsWith(data, size, "GIF89a", 6);
 }
 
 LoadReason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out) {
@@ -235,7 +238,8 @@ LoadReason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, Rg
     int width = 0;
     int height = 0;
     int channels = 0;
-    if (startsWith(data, size, "\x89PNG\r\n\x1a\n", pngSignatureBytes) && !pngChunksIntact(data, size))
+    if (startsWith(data, size, "\x89PNG\r\n\x1a\n", pngSignatureBytes) &&
+        !pngChunksIntact(data, size))
         return LoadReason::DamagedPicture;
     if (startsWith(data, size, "\xFF\xD8", 2) && !jpegTablesSafe(data, size))
         return LoadReason::DamagedPicture;
@@ -250,7 +254,8 @@ LoadReason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, Rg
     if (stbi_is_16_bit_from_memory(data, length)) {
         stbi_us* wide = stbi_load_16_from_memory(data, length, &width, &height, &channels, rgba);
         if (wide != nullptr)
-            reduceSixteenBits(wide, static_cast<size_t>(width) * static_cast<size_t>(height) * rgba);
+            reduceSixteenBits(wide,
+                              static_cast<size_t>(width) * static_cast<size_t>(height) * rgba);
         pixels = reinterpret_cast<uint8_t*>(wide);
     } else {
         pixels = stbi_load_from_memory(data, length, &width, &height, &channels, rgba);

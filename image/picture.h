@@ -52,10 +52,8 @@ PictureLoad readPicture(FILE* stream, const ReadingChoices& choices);
 // The decoders behind readPicture. Each returns None and fills out, or a
 // failure with nothing allocated.
 LoadReason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
-LoadReason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels,
-                             RgbaPicture* out);
-LoadReason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels,
-                             RgbaPicture* out);
+LoadReason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
+LoadReason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
 
 // A colour field of 1 to 32 bits widened to 8 bits.
 uint8_t widenField(uint32_t field, int bits);
@@ -93,11 +91,11 @@ LoadReason resizePicture(RgbImage* image, const ReadingChoices& choices);
 
 // The output size of a resize of a width x height picture.
 struct ResizePlan {
-    int32_t width;        // final picture
+    int32_t width; // final picture
     int32_t height;
-    int32_t innerWidth;   // the scaled picture inside it (contain) or
-    int32_t innerHeight;  // the whole frame (cover, stretch)
-    int32_t cropX;        // source region scaled (cover crops it)
+    int32_t innerWidth;  // the scaled picture inside it (contain) or
+    int32_t innerHeight; // the whole frame (cover, stretch)
+    int32_t cropX;       // source region scaled (cover crops it)
     int32_t cropY;
     int32_t cropWidth;
     int32_t cropHeight;

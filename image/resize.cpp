@@ -36,19 +36,26 @@ int32_t scaled(int64_t value, int64_t numerator, int64_t denominator) {
 
 stbir_filter stbFilter(ResizeFilter filter) {
     switch (filter) {
-    case ResizeFilter::Box: return STBIR_FILTER_BOX;
-    case ResizeFilter::Triangle: return STBIR_FILTER_TRIANGLE;
-    case ResizeFilter::CatmullRom: return STBIR_FILTER_CATMULLROM;
-    case ResizeFilter::Mitchell: return STBIR_FILTER_MITCHELL;
-    default: return STBIR_FILTER_DEFAULT; // Mitchell down, Catmull-Rom up
+    case ResizeFilter::Box:
+        return STBIR_FILTER_BOX;
+    case ResizeFilter::Triangle:
+        return STBIR_FILTER_TRIANGLE;
+    case ResizeFilter::CatmullRom:
+        return STBIR_FILTER_CATMULLROM;
+    case ResizeFilter::Mitchell:
+        return STBIR_FILTER_MITCHELL;
+    default:
+        return STBIR_FILTER_DEFAULT; // Mitchell down, Catmull-Rom up
     }
 }
 
 void sampleNearest(const RgbImage& source, const ResizePlan& plan, uint8_t* out) {
     for (int32_t y = 0; y < plan.innerHeight; ++y) {
-        const int64_t sy = plan.cropY + (int64_t{2} * y + 1) * plan.cropHeight / (int64_t{2} * plan.innerHeight);
+        const int64_t sy =
+            plan.cropY + (int64_t{2} * y + 1) * plan.cropHeight / (int64_t{2} * plan.innerHeight);
         for (int32_t x = 0; x < plan.innerWidth; ++x, out += 3) {
-            const int64_t sx = plan.cropX + (int64_t{2} * x + 1) * plan.cropWidth / (int64_t{2} * plan.innerWidth);
+            const int64_t sx =
+                plan.cropX + (int64_t{2} * x + 1) * plan.cropWidth / (int64_t{2} * plan.innerWidth);
             memcpy(out, source.pixels + (sy * source.width + sx) * 3, 3);
         }
     }
@@ -121,7 +128,8 @@ LoadReason resizePicture(RgbImage* image, const ReadingChoices& choices) {
     const ResizePlan plan = planResize(image->width, image->height, choices);
     if (int64_t{plan.width} * plan.height > choices.maxPixels)
         return LoadReason::ResizeTooLarge;
-    const size_t innerBytes = static_cast<size_t>(plan.innerWidth) * static_cast<size_t>(plan.innerHeight) * 3;
+    const size_t innerBytes =
+        static_cast<size_t>(plan.innerWidth) * static_cast<size_t>(plan.innerHeight) * 3;
     auto* inner = static_cast<uint8_t*>(malloc(innerBytes));
     if (inner == nullptr)
         return LoadReason::OutOfMemory;
@@ -133,7 +141,8 @@ LoadReason resizePicture(RgbImage* image, const ReadingChoices& choices) {
     }
     uint8_t* result = inner;
     if (plan.innerWidth != plan.width || plan.innerHeight != plan.height) {
-        result = static_cast<uint8_t*>(malloc(static_cast<size_t>(plan.width) * static_cast<size_t>(plan.height) * 3));
+        result = static_cast<uint8_t*>(
+            malloc(static_cast<size_t>(plan.width) * static_cast<size_t>(plan.height) * 3));
         if (result == nullptr) {
             free(inner);
             return LoadReason::OutOfMemory;

@@ -91,7 +91,8 @@ bool readInfo(const uint8_t* data, size_t size, BmpInfo* info) {
     }
     // OS/2 version 2 headers are 16 to 64 bytes; fields past the header's
     // own size read as zero.
-    if (info->headerSize < 16 || info->headerSize > 4096 || size < fileHeaderBytes + info->headerSize)
+    if (info->headerSize < 16 || info->headerSize > 4096 ||
+        size < fileHeaderBytes + info->headerSize)
         return false;
     uint8_t full[124] = {};
     memcpy(full, h, info->headerSize < sizeof full ? info->headerSize : sizeof full);
@@ -103,7 +104,8 @@ bool readInfo(const uint8_t* data, size_t size, BmpInfo* info) {
     info->coloursUsed = fieldU32(full + 32);
     const bool masksInHeader = info->headerSize >= 52 && !info->os2;
     const size_t maskCount = info->compression == compressionAlphaBitFields ? 4 : 3;
-    if (info->compression == compressionBitFields || info->compression == compressionAlphaBitFields) {
+    if (info->compression == compressionBitFields ||
+        info->compression == compressionAlphaBitFields) {
         const uint8_t* m = full + 40;
         if (!masksInHeader) {
             if (size < fileHeaderBytes + info->headerSize + 4 * maskCount)
@@ -359,14 +361,21 @@ LoadReason readRunLengthRows(const uint8_t* data, size_t size, const BmpInfo& in
     auto* indices = static_cast<uint8_t*>(calloc(count, 1));
     if (indices == nullptr)
         return LoadReason::OutOfMemory;
-    const RleState start{data + info.pixelOffset, data + size, info.compression == compressionRle4,
-                         info.width, rows, 0, 0, indices};
+    const RleState start{data + info.pixelOffset,
+                         data + size,
+                         info.compression == compressionRle4,
+                         info.width,
+                         rows,
+                         0,
+                         0,
+                         indices};
     const LoadReason reason = expandRunLength(start);
     if (reason == LoadReason::None) {
         const bool topDown = info.height < 0;
         for (int32_t i = 0; i < rows; ++i) {
             const int32_t y = topDown ? i : rows - 1 - i;
-            const uint8_t* from = indices + static_cast<size_t>(i) * static_cast<size_t>(info.width);
+            const uint8_t* from =
+                indices + static_cast<size_t>(i) * static_cast<size_t>(info.width);
             uint8_t* out = pixels + static_cast<size_t>(y) * static_cast<size_t>(info.width) * 4;
             for (int32_t x = 0; x < info.width; ++x, out += 4)
                 putPixel(out, palette.rgb[from[x]], 255);
@@ -392,7 +401,8 @@ LoadReason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels
     readPalette(data, size, info, &palette);
 
     const size_t bytes = static_cast<size_t>(info.width) * static_cast<size_t>(rows) * 4;
-    const bool runLength = info.compression == compressionRle8 || info.compression == compressionRle4;
+    const bool runLength =
+        info.compression == compressionRle8 || info.compression == compressionRle4;
     if (bytes > 0 && !runLength && !plainRowsFit(size, info, rows))
         return LoadReason::CutShort;
     auto* pixels = static_cast<uint8_t*>(malloc(bytes == 0 ? 1 : bytes));

@@ -214,7 +214,8 @@ LoadReason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels
     const size_t valueBytes = (info.depth + 7u) / 8;
     // The least the data can hold: every value once, or one run packet of
     // 128 per 128 pixels; checked before the block is allocated.
-    const size_t least = info.runLength ? (count + 127) / 128 * (1 + valueBytes) : count * valueBytes;
+    const size_t least =
+        info.runLength ? (count + 127) / 128 * (1 + valueBytes) : count * valueBytes;
     if (size - at < least)
         return LoadReason::CutShort;
     auto* pixels = static_cast<uint8_t*>(calloc(count == 0 ? 1 : count, 4));

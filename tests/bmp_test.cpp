@@ -329,9 +329,9 @@ TEST(Bmp, NegativeSeekTargetIsRefusedAndReadingGoesOnFromThere) {
 struct ReadingCase {
     const char* what;
     Bytes file;
-    LoadReason compatibleFailure;          // None: it reads the file
-    std::vector<LoadReason> warnings;      // when it reads it
-    std::vector<uint32_t> standardPixels;  // over a black background
+    LoadReason compatibleFailure;         // None: it reads the file
+    std::vector<LoadReason> warnings;     // when it reads it
+    std::vector<uint32_t> standardPixels; // over a black background
 };
 
 Bytes bitFields(uint16_t bits, std::vector<uint32_t> masks, std::vector<uint32_t> row,
@@ -388,31 +388,56 @@ TEST(BmpReadings, CompatibleWarnsOrExplainsStandardReads) {
     shortTable.rows = {{1, 0}};
     const ReadingCase cases[] = {
         {"ordinary 24-bit", buildBmp(plain), LoadReason::None, {}, {0xFF0000, 0x00FF00}},
-        {"5-6-5", bitFields(16, {0xF800, 0x07E0, 0x001F}, {0xF800, 0x07E0}), LoadReason::None,
-         {LoadReason::BitFieldsIgnored}, {0xFF0000, 0x00FF00}},
-        {"5-5-5 as bit fields", bitFields(16, {0x7C00, 0x03E0, 0x001F}, {0x7C00, 0x001F}),
-         LoadReason::None, {}, {0xFF0000, 0x0000FF}},
-        {"32-bit B G R x as bit fields", bitFields(32, {0xFF0000, 0xFF00, 0xFF}, {0xFF0000, 0xFF}),
-         LoadReason::None, {LoadReason::BitFieldsIgnored}, {0xFF0000, 0x0000FF}},
+        {"5-6-5",
+         bitFields(16, {0xF800, 0x07E0, 0x001F}, {0xF800, 0x07E0}),
+         LoadReason::None,
+         {LoadReason::BitFieldsIgnored},
+         {0xFF0000, 0x00FF00}},
+        {"5-5-5 as bit fields",
+         bitFields(16, {0x7C00, 0x03E0, 0x001F}, {0x7C00, 0x001F}),
+         LoadReason::None,
+         {},
+         {0xFF0000, 0x0000FF}},
+        {"32-bit B G R x as bit fields",
+         bitFields(32, {0xFF0000, 0xFF00, 0xFF}, {0xFF0000, 0xFF}),
+         LoadReason::None,
+         {LoadReason::BitFieldsIgnored},
+         {0xFF0000, 0x0000FF}},
         {"the layout the compatible reader assumes",
-         bitFields(32, {0xFF000000u, 0xFF0000, 0xFF00}, {0xFF000000u, 0xFF00}), LoadReason::None, {},
+         bitFields(32, {0xFF000000u, 0xFF0000, 0xFF00}, {0xFF000000u, 0xFF00}),
+         LoadReason::None,
+         {},
          {0xFF0000, 0x0000FF}},
         {"version 5 header with alpha",
          bitFields(32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}, {0x80FF0000u, 0xFF0000FFu}, 124),
-         LoadReason::None, {LoadReason::BitFieldsIgnored, LoadReason::AlphaDropped},
+         LoadReason::None,
+         {LoadReason::BitFieldsIgnored, LoadReason::AlphaDropped},
          {0x800000, 0x0000FF}},
-        {"alpha in the fourth byte", buildBmp(alphaBytes), LoadReason::None,
-         {LoadReason::AlphaDropped}, {0x800000, 0x0000FF}},
-        {"fourth byte zero everywhere", buildBmp(unusedByte), LoadReason::None, {},
+        {"alpha in the fourth byte",
+         buildBmp(alphaBytes),
+         LoadReason::None,
+         {LoadReason::AlphaDropped},
+         {0x800000, 0x0000FF}},
+        {"fourth byte zero everywhere",
+         buildBmp(unusedByte),
+         LoadReason::None,
+         {},
          {0xFF0000, 0x0000FF}},
-        {"OS/2 header", os2Bitmap(), LoadReason::CompatibleOnlyRefuses, {},
-         {0xFF0000, 0x0000FF}},
+        {"OS/2 header", os2Bitmap(), LoadReason::CompatibleOnlyRefuses, {}, {0xFF0000, 0x0000FF}},
         {"run-length 8 bits: a run, a move, literals",
-         runLength(8, 4, 2, {2, 1, 0, 2, 1, 0, 0, 0, 0, 3, 3, 2, 1, 0, 0, 1}), LoadReason::RunLengthBmp,
-         {}, {0x0000FF, 0x00FF00, 0xFF0000, 0x000000, 0xFF0000, 0xFF0000, 0x000000, 0x000000}},
-        {"run-length 4 bits", runLength(4, 3, 1, {3, 0x12, 0, 1}), LoadReason::RunLengthBmp, {},
+         runLength(8, 4, 2, {2, 1, 0, 2, 1, 0, 0, 0, 0, 3, 3, 2, 1, 0, 0, 1}),
+         LoadReason::RunLengthBmp,
+         {},
+         {0x0000FF, 0x00FF00, 0xFF0000, 0x000000, 0xFF0000, 0xFF0000, 0x000000, 0x000000}},
+        {"run-length 4 bits",
+         runLength(4, 3, 1, {3, 0x12, 0, 1}),
+         LoadReason::RunLengthBmp,
+         {},
          {0xFF0000, 0x00FF00, 0xFF0000}},
-        {"colour table shorter than 2^bits", buildBmp(shortTable), LoadReason::ShortColourTable, {},
+        {"colour table shorter than 2^bits",
+         buildBmp(shortTable),
+         LoadReason::ShortColourTable,
+         {},
          {0xABCDEF, 0x123456}},
     };
     for (const ReadingCase& c : cases) {
@@ -425,8 +450,9 @@ TEST(BmpReadings, CompatibleWarnsOrExplainsStandardReads) {
         const PictureLoad standard = readPictureBytes(c.file, choices);
         ASSERT_EQ(standard.failure, LoadReason::None) << c.what;
         EXPECT_TRUE(standard.warnings.empty()) << c.what;
-        const Bytes got(standard.image.pixels,
-                        standard.image.pixels + size_t{3} * standard.image.width * standard.image.height);
+        const Bytes got(standard.image.pixels, standard.image.pixels + size_t{3} *
+                                                                           standard.image.width *
+                                                                           standard.image.height);
         EXPECT_EQ(got, rgbOf(c.standardPixels)) << c.what;
         free(standard.image.pixels);
     }
@@ -441,7 +467,8 @@ TEST(BmpReadings, StandardRefusals) {
         {"rows cut short", {buildBmp(cut), LoadReason::CutShort}},
         {"run-length data without its end", {runLength(8, 4, 2, {2, 1}), LoadReason::CutShort}},
         {"claim above the pixel limit", {buildBmp(huge), LoadReason::TooManyPixels}},
-        {"bit fields at 24 bits", {bitFields(24, {0xFF, 0xFF00, 0xFF0000}, {1}), LoadReason::UnsupportedBmp}},
+        {"bit fields at 24 bits",
+         {bitFields(24, {0xFF, 0xFF00, 0xFF0000}, {1}), LoadReason::UnsupportedBmp}},
     };
     ReadingChoices choices;
     choices.decoder = Decoder::Standard;

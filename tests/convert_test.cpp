@@ -249,7 +249,8 @@ TEST(Ordered, OneChangedPixelChangesOneWord) {
                 changed[3 * at + channel] ^= 0x5A;
                 const auto after = pixelWords(changed, width, height, q);
                 for (int32_t i = 0; i < width * height; ++i)
-                    EXPECT_TRUE(i == at || after[i] == before[i]) << "pixel " << i << " after " << at;
+                    EXPECT_TRUE(i == at || after[i] == before[i])
+                        << "pixel " << i << " after " << at;
                 EXPECT_NE(after[at], before[at]) << "pixel " << at;
             }
         }
@@ -300,8 +301,8 @@ TEST(Ordered, FlatAreasAverageToTheirColour) {
                 const bool topStep = value >= 65536 - steps[c];
                 const int64_t slack = topStep ? steps[c] : steps[c] / 64;
                 if (std::llabs(sums[c] - 64 * value) > 64 * slack) {
-                    ADD_FAILURE() << "word " << std::hex << word << " channel " << c
-                                  << ": mean " << sums[c] / 64.0 << " for " << value;
+                    ADD_FAILURE() << "word " << std::hex << word << " channel " << c << ": mean "
+                                  << sums[c] / 64.0 << " for " << value;
                     ++failures;
                 }
             }

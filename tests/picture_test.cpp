@@ -149,14 +149,17 @@ TEST(Transparency, EverySourceOfAlphaIsLaidOverTheBackground) {
         {"RGBA PNG", buildPng(rgba), {{0xFF0000, 0xFF}, {0x1080F0, 0x80}, {0x204060, 0x00}}},
         {"grey and alpha PNG", buildPng(greyAlpha), {{0x808080, 0x33}, {0xFFFFFF, 0xFE}}},
         {"palette and tRNS PNG", buildPng(paletteTrns), {{0x00FF00, 0x40}, {0x123456, 0xFF}}},
-        {"16-bit RGBA PNG", buildPng(sixteen), {{0x807F00, 0x80}}}, // 0x8080 -> 0x80, 0x7FFF -> 0x7F
+        {"16-bit RGBA PNG",
+         buildPng(sixteen),
+         {{0x807F00, 0x80}}}, // 0x8080 -> 0x80, 0x7FFF -> 0x7F
         {"GIF transparent index", buildGif(gif), {{0xFF0000, 0xFF}, {0x00FF00, 0x00}}},
     };
     for (const auto& c : cases) {
         for (uint32_t bg : {0x000000u, 0xFFFFFFu, 0x3C91E6u}) {
             const PictureLoad load = read(c.file, onBackground(bg));
             ASSERT_EQ(load.failure, LoadReason::None) << c.what;
-            EXPECT_EQ(pixelsOf(load), expectedOver(c.colourAlpha, bg)) << c.what << " on " << std::hex << bg;
+            EXPECT_EQ(pixelsOf(load), expectedOver(c.colourAlpha, bg))
+                << c.what << " on " << std::hex << bg;
             free(load.image.pixels);
         }
     }
@@ -250,7 +253,8 @@ TEST(GeneralDecoder, JpegDecodesCloseToItsSource) {
     Bytes gradient;
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 40; ++x)
-            gradient.insert(gradient.end(), {static_cast<uint8_t>(x * 6), static_cast<uint8_t>(y * 10), 0x60});
+            gradient.insert(gradient.end(),
+                            {static_cast<uint8_t>(x * 6), static_cast<uint8_t>(y * 10), 0x60});
     const PictureLoad load = read(jpegOf(gradientJpeg, sizeof gradientJpeg));
     ASSERT_EQ(load.failure, LoadReason::None);
     ASSERT_EQ(load.image.width, 40);
@@ -278,7 +282,10 @@ TEST(GeneralDecoder, RefusalsNameTheirReason) {
         {"claim above the pixel limit", buildPng(huge), {}, LoadReason::TooManyPixels},
         {"damaged chunk", damagedCrc, {}, LoadReason::DamagedPicture},
         {"pixel data cut short, limit raised", buildPng(huge), raised, LoadReason::DamagedPicture},
-        {"PNG signature alone", Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, {}, LoadReason::DamagedPicture},
+        {"PNG signature alone",
+         Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
+         {},
+         LoadReason::DamagedPicture},
         {"JPEG markers alone", Bytes{0xFF, 0xD8, 0xFF, 0xD9}, {}, LoadReason::DamagedPicture},
     };
     for (const auto& c : cases) {
@@ -381,8 +388,9 @@ TEST(Resize, ResultAboveThePixelLimitIsRefused) {
 }
 
 TEST(LoadReasons, EveryFailureBeginsWithTheDialogsWords) {
-    for (LoadReason r : {LoadReason::NotRead, LoadReason::RunLengthBmp, LoadReason::TgaWithoutFooter,
-                         LoadReason::CutShort, LoadReason::TooManyPixels, LoadReason::DamagedPicture}) {
+    for (LoadReason r :
+         {LoadReason::NotRead, LoadReason::RunLengthBmp, LoadReason::TgaWithoutFooter,
+          LoadReason::CutShort, LoadReason::TooManyPixels, LoadReason::DamagedPicture}) {
         EXPECT_EQ(describeLoadReason(r).rfind("Error reading file (not BMP?)", 0), 0u);
     }
     EXPECT_EQ(describeLoadReason(LoadReason::NotRead), "Error reading file (not BMP?)");

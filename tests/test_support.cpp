@@ -2,14 +2,13 @@
 
 #include "image/image.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-
 
 void putU16(Bytes& out, uint32_t value) {
     out.push_back(static_cast<uint8_t>(value));
@@ -70,8 +69,8 @@ Bytes buildBmp(const BmpBuild& layout) {
     }
     const uint32_t maskBytes = static_cast<uint32_t>(4 * layout.masks.size());
     const uint32_t masksAfterHeader = layout.infoSize < 40 + maskBytes ? maskBytes : 0;
-    const uint32_t pixelOffset = 14 + layout.infoSize + masksAfterHeader +
-                                 static_cast<uint32_t>(table.size()) + layout.gap;
+    const uint32_t pixelOffset =
+        14 + layout.infoSize + masksAfterHeader + static_cast<uint32_t>(table.size()) + layout.gap;
     Bytes out = {'B', 'M'};
     putU32(out, 0);
     putU32(out, 0);
@@ -228,7 +227,8 @@ Bytes storedZlib(const Bytes& raw) {
         out.push_back(at + n == raw.size() ? 1 : 0);
         putU16(out, static_cast<uint32_t>(n));
         putU16(out, static_cast<uint32_t>(~n & 0xFFFF));
-        out.insert(out.end(), raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + n));
+        out.insert(out.end(), raw.begin() + static_cast<long>(at),
+                   raw.begin() + static_cast<long>(at + n));
         at += n;
     } while (at < raw.size());
     uint32_t a = 1, b = 0;
@@ -276,7 +276,8 @@ Bytes buildGif(const GifBuild& layout) {
                                static_cast<uint8_t>(rgb)});
     }
     if (layout.transparentIndex >= 0)
-        out.insert(out.end(), {0x21, 0xF9, 4, 1, 0, 0, static_cast<uint8_t>(layout.transparentIndex), 0});
+        out.insert(out.end(),
+                   {0x21, 0xF9, 4, 1, 0, 0, static_cast<uint8_t>(layout.transparentIndex), 0});
     out.push_back(0x2C);
     putU16(out, 0);
     putU16(out, 0);
@@ -305,7 +306,8 @@ Bytes buildGif(const GifBuild& layout) {
     for (size_t at = 0; at < packed.size(); at += 255) {
         const size_t n = std::min<size_t>(255, packed.size() - at);
         out.push_back(static_cast<uint8_t>(n));
-        out.insert(out.end(), packed.begin() + static_cast<long>(at), packed.begin() + static_cast<long>(at + n));
+        out.insert(out.end(), packed.begin() + static_cast<long>(at),
+                   packed.begin() + static_cast<long>(at + n));
     }
     out.insert(out.end(), {0, 0x3B});
     return out;

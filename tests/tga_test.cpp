@@ -71,7 +71,8 @@ TEST(Tga, DecodesEveryImageType) {
         standard.decoder = Decoder::Standard;
         const PictureLoad load = readPictureBytes(buildTga(topDown), standard);
         ASSERT_EQ(load.failure, LoadReason::None) << c.what;
-        EXPECT_EQ(Bytes(load.image.pixels, load.image.pixels + c.expected.size()), c.expected) << c.what;
+        EXPECT_EQ(Bytes(load.image.pixels, load.image.pixels + c.expected.size()), c.expected)
+            << c.what;
         free(load.image.pixels);
     }
 }
@@ -301,7 +302,8 @@ TEST(Tga, RunLengthImagesWithoutPixelsLoad) {
 TEST(TgaReadings, CompatibleWarnsOrExplainsStandardReads) {
     auto trueColour = [](uint8_t depth, uint8_t descriptor, Bytes data, bool footer = true) {
         TgaBuild layout;
-        layout.width = 2, layout.height = 2, layout.pixelDepth = depth, layout.descriptor = descriptor;
+        layout.width = 2, layout.height = 2, layout.pixelDepth = depth,
+        layout.descriptor = descriptor;
         layout.pixelData = std::move(data);
         layout.footer = footer;
         return buildTga(layout);
@@ -320,19 +322,40 @@ TEST(TgaReadings, CompatibleWarnsOrExplainsStandardReads) {
         std::vector<LoadReason> warnings;
         std::vector<uint32_t> standardPixels; // over black, rows from the top
     } cases[] = {
-        {"top-left 24-bit", trueColour(24, 0x20, bgr), LoadReason::None, {},
+        {"top-left 24-bit",
+         trueColour(24, 0x20, bgr),
+         LoadReason::None,
+         {},
          {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}},
-        {"bottom-left 24-bit", trueColour(24, 0x00, bgr), LoadReason::None, {LoadReason::TgaBottomUp},
+        {"bottom-left 24-bit",
+         trueColour(24, 0x00, bgr),
+         LoadReason::None,
+         {LoadReason::TgaBottomUp},
          {0x0000FF, 0xFFFFFF, 0xFF0000, 0x00FF00}},
-        {"top-right 24-bit", trueColour(24, 0x30, bgr), LoadReason::None, {LoadReason::TgaRightToLeft},
+        {"top-right 24-bit",
+         trueColour(24, 0x30, bgr),
+         LoadReason::None,
+         {LoadReason::TgaRightToLeft},
          {0x00FF00, 0xFF0000, 0xFFFFFF, 0x0000FF}},
-        {"32-bit with alpha", trueColour(32, 0x28, bgra), LoadReason::None,
-         {LoadReason::TgaDepthMisread}, {0xFF0000, 0x008000, 0x000000, 0xFFFFFF}},
-        {"16-bit", trueColour(16, 0x20, fiveBits), LoadReason::None, {LoadReason::TgaDepthMisread},
+        {"32-bit with alpha",
+         trueColour(32, 0x28, bgra),
+         LoadReason::None,
+         {LoadReason::TgaDepthMisread},
+         {0xFF0000, 0x008000, 0x000000, 0xFFFFFF}},
+        {"16-bit",
+         trueColour(16, 0x20, fiveBits),
+         LoadReason::None,
+         {LoadReason::TgaDepthMisread},
          {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}},
-        {"grey with alpha", buildTga(greyAlpha), LoadReason::None, {LoadReason::TgaDepthMisread},
+        {"grey with alpha",
+         buildTga(greyAlpha),
+         LoadReason::None,
+         {LoadReason::TgaDepthMisread},
          {0xFFFFFF, 0x404040}},
-        {"no footer", trueColour(24, 0x20, bgr, false), LoadReason::TgaWithoutFooter, {},
+        {"no footer",
+         trueColour(24, 0x20, bgr, false),
+         LoadReason::TgaWithoutFooter,
+         {},
          {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}},
     };
     for (const auto& c : cases) {
@@ -344,8 +367,9 @@ TEST(TgaReadings, CompatibleWarnsOrExplainsStandardReads) {
         choices.decoder = Decoder::Standard;
         const PictureLoad standard = readPictureBytes(c.file, choices);
         ASSERT_EQ(standard.failure, LoadReason::None) << c.what;
-        const Bytes got(standard.image.pixels,
-                        standard.image.pixels + size_t{3} * standard.image.width * standard.image.height);
+        const Bytes got(standard.image.pixels, standard.image.pixels + size_t{3} *
+                                                                           standard.image.width *
+                                                                           standard.image.height);
         EXPECT_EQ(got, rgbOf(c.standardPixels)) << c.what;
         free(standard.image.pixels);
     }

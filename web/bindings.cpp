@@ -110,10 +110,18 @@ EMSCRIPTEN_KEEPALIVE int hx_load(const uint8_t* bytes, int size, int decoder, ui
     return 0;
 }
 
-EMSCRIPTEN_KEEPALIVE const char* hx_message() { return held.message.c_str(); }
-EMSCRIPTEN_KEEPALIVE int hx_width() { return held.source.width; }
-EMSCRIPTEN_KEEPALIVE int hx_height() { return held.source.height; }
-EMSCRIPTEN_KEEPALIVE const uint8_t* hx_source_rgba() { return held.sourceRgba.data(); }
+EMSCRIPTEN_KEEPALIVE const char* hx_message() {
+    return held.message.c_str();
+}
+EMSCRIPTEN_KEEPALIVE int hx_width() {
+    return held.source.width;
+}
+EMSCRIPTEN_KEEPALIVE int hx_height() {
+    return held.source.height;
+}
+EMSCRIPTEN_KEEPALIVE const uint8_t* hx_source_rgba() {
+    return held.sourceRgba.data();
+}
 
 // Converts the held source. method: 0 none, 1 Floyd-Steinberg,
 // 2 Atkinson-Boyle, 3 ordered. 0, or -1 with hx_message().
@@ -139,23 +147,31 @@ EMSCRIPTEN_KEEPALIVE int hx_convert(int method, int serpentine, int greenCompens
     return 0;
 }
 
-EMSCRIPTEN_KEEPALIVE const uint8_t* hx_rgn_file() { return held.rgnFile.data(); }
-EMSCRIPTEN_KEEPALIVE int hx_rgn_size() { return static_cast<int>(held.rgnFile.size()); }
-EMSCRIPTEN_KEEPALIVE const uint8_t* hx_result_rgba() { return held.resultRgba.data(); }
+EMSCRIPTEN_KEEPALIVE const uint8_t* hx_rgn_file() {
+    return held.rgnFile.data();
+}
+EMSCRIPTEN_KEEPALIVE int hx_rgn_size() {
+    return static_cast<int>(held.rgnFile.size());
+}
+EMSCRIPTEN_KEEPALIVE const uint8_t* hx_result_rgba() {
+    return held.resultRgba.data();
+}
 
 // Measures the last conversion: PSNR (dB, infinite for an exact result),
 // mean and largest CIEDE2000 and grey drift, read with hx_figures().
 EMSCRIPTEN_KEEPALIVE void hx_measure() {
     const uint8_t* words = held.rgnFile.empty() ? nullptr : held.rgnFile.data() + rgnHeaderBytes;
-    const QualityFigures figures = words != nullptr ? measureQuality(held.source, words)
-                                                    : QualityFigures{};
+    const QualityFigures figures =
+        words != nullptr ? measureQuality(held.source, words) : QualityFigures{};
     double psnr = 0;
     held.figures[0] = psnrOf(figures, &psnr) ? psnr : INFINITY;
     held.figures[1] = meanDeltaEOf(figures);
     held.figures[2] = figures.deltaEMax;
     held.figures[3] = greyDriftOf(figures);
 }
-EMSCRIPTEN_KEEPALIVE const double* hx_figures() { return held.figures; }
+EMSCRIPTEN_KEEPALIVE const double* hx_figures() {
+    return held.figures;
+}
 
 // Encodes the last result as a PNG file. 0, or -1 with hx_message().
 EMSCRIPTEN_KEEPALIVE int hx_preview_png() {
@@ -169,7 +185,11 @@ EMSCRIPTEN_KEEPALIVE int hx_preview_png() {
     }
     return 0;
 }
-EMSCRIPTEN_KEEPALIVE const uint8_t* hx_png_data() { return held.png.data(); }
-EMSCRIPTEN_KEEPALIVE int hx_png_size() { return static_cast<int>(held.png.size()); }
+EMSCRIPTEN_KEEPALIVE const uint8_t* hx_png_data() {
+    return held.png.data();
+}
+EMSCRIPTEN_KEEPALIVE int hx_png_size() {
+    return static_cast<int>(held.png.size());
+}
 
 } // extern "C"

@@ -47,9 +47,10 @@ Checked check(const Bytes& file) {
 
 TEST(RgnFormat, TheHeaderTableGivesTheDocumentedBytesNamesAndValues) {
     // A 320 x 240 picture, as the 48 bytes of its file.
-    const Bytes expected = {0x40, 0x01, 0, 0, 0xF0, 0, 0, 0, 0x00, 0x58, 0x02, 0, 0x20, 0, 0x70, 0x01,
-                            0x20, 0,    0, 0, 0x40, 0, 0, 0, 0,    0,    0,    0, 0x10, 0, 0,    0,
-                            0,    0xF8, 0, 0, 0xE0, 7, 0, 0, 0x1F, 0,    0,    0, 0,    0, 0,    0};
+    const Bytes expected = {0x40, 0x01, 0,    0,    0xF0, 0, 0, 0, 0x00, 0x58, 0x02, 0,
+                            0x20, 0,    0x70, 0x01, 0x20, 0, 0, 0, 0x40, 0,    0,    0,
+                            0,    0,    0,    0,    0x10, 0, 0, 0, 0,    0xF8, 0,    0,
+                            0xE0, 7,    0,    0,    0x1F, 0, 0, 0, 0,    0,    0,    0};
     uint8_t header[rgnHeaderBytes];
     encodeRgnHeader(320, 240, header);
     EXPECT_EQ(Bytes(header, header + rgnHeaderBytes), expected);
@@ -188,7 +189,7 @@ TEST(OutputPair, AFailureOfEitherFileLeavesBothTargetsAsTheyWere) {
     const Bytes old = {'o', 'l', 'd'};
     const struct {
         const char* what;
-        const char* first;  // a name in the folder, or an absolute path
+        const char* first; // a name in the folder, or an absolute path
         const char* second;
         int failedFile;
         int error;

@@ -18,8 +18,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <ostream>
-#include <sstream>
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -619,9 +619,9 @@ TEST(PngSuite, ValidFilesDecodeAsTheReferenceDamagedOnesAreRefused) {
         EXPECT_EQ(sha256Hex(compared.data(), compared.size()), r.sha256) << r.name;
         free(picture.pixels);
     }
-    for (const char* damaged : {"xc1n0g08", "xc9n2c08", "xcrn0g04", "xcsn0g01", "xd0n2c08",
-                                "xd3n2c08", "xd9n2c08", "xdtn0g01", "xhdn0g08", "xlfn0g04",
-                                "xs1n0g01", "xs2n0g01", "xs4n0g01", "xs7n0g01"}) {
+    for (const char* damaged :
+         {"xc1n0g08", "xc9n2c08", "xcrn0g04", "xcsn0g01", "xd0n2c08", "xd3n2c08", "xd9n2c08",
+          "xdtn0g01", "xhdn0g08", "xlfn0g04", "xs1n0g01", "xs2n0g01", "xs4n0g01", "xs7n0g01"}) {
         const Bytes file = readFileBytes(pngSuiteDirectory() + "/" + damaged + ".png");
         ASSERT_FALSE(file.empty()) << damaged;
         RgbaPicture picture{};

@@ -8,11 +8,11 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
-#include <random>
-#include <fcntl.h>
 #include <grp.h>
+#include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -478,7 +478,7 @@ struct SmallFileSystem {
 
 TEST(CliFaults, AFullDiskKeepsThePreviousTargets) {
     TempDir dir;
-    writeFileBytes(dir.file("large.bmp"), gradientBmp(600, 600, 3)); // 720 kB of words
+    writeFileBytes(dir.file("large.bmp"), gradientBmp(600, 600, 3));  // 720 kB of words
     writeFileBytes(dir.file("medium.bmp"), gradientBmp(400, 400, 3)); // 320 kB, preview 480 kB
     const SmallFileSystem disk(dir.file("disk"), "600k");
     if (!disk.mounted)
