@@ -13,7 +13,7 @@ cmake --build --preset fuzz -j2 --target fuzz_load fuzz_convert fuzz_picture fuz
 bash fuzz/make-seeds.sh build/fuzz || exit 1
 
 status=0
-for plan in load:200000 convert:40000 picture:30000; do
+for plan in load:200000 convert:6000 picture:30000; do
     harness=${plan%%:*}
     runs=${plan#*:}
     binary=build/fuzz/fuzz/fuzz_$harness
