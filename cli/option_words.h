@@ -5,6 +5,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,9 +20,9 @@ template <typename T>
 CLI::Option* addWordOption(CLI::App* command, const std::string& name, T& target,
                            const std::vector<std::pair<std::string, T>>& choices,
                            const std::string& valueName, const std::string& description) {
-    std::vector<std::string> words;
-    for (const auto& choice : choices)
-        words.push_back(choice.first);
+    std::vector<std::string> words(choices.size());
+    std::transform(choices.begin(), choices.end(), words.begin(),
+                   [](const std::pair<std::string, T>& choice) { return choice.first; });
     const std::string optionName = name.substr(name.rfind(',') + 1);
     CLI::Option* option = command->add_option_function<std::string>(
         name,

@@ -184,6 +184,17 @@ size_t endOfEntropyData(const uint8_t* data, size_t size, size_t at) {
     return size;
 }
 
+// One segment's part in the check: a Huffman table segment is recorded, a
+// start of scan checked against the tables recorded so far.
+bool segmentSafe(uint8_t marker, const uint8_t* payload, size_t length, size_t available,
+                 DefinedTables* tables) {
+    if (marker == jpegHuffmanTables)
+        return recordHuffmanTables(payload, length, available, tables);
+    if (marker == jpegStartOfScan)
+        return scanTablesDefined(payload, length < available ? length : available, *tables);
+    return true;
+}
+
 // Walks the segments as stb_image does (and, after each start of scan, the
 // entropy-coded data), checking the Huffman tables and the scans' use of
 // them. A structure that cannot be followed is refused rather than handed
@@ -206,13 +217,7 @@ bool jpegTablesSafe(const uint8_t* data, size_t size) {
         const size_t length = (size_t{data[at + 2]} << 8) | data[at + 3];
         if (length < 2 || marker == 0)
             return false;
-        const size_t available = size - at - 4;
-        if (marker == jpegHuffmanTables &&
-            !recordHuffmanTables(data + at + 4, length - 2, available, &tables))
-            return false;
-        if (marker == jpegStartOfScan &&
-            !scanTablesDefined(data + at + 4, length - 2 < available ? length - 2 : available,
-                               tables))
+        if (!segmentSafe(marker, data + at + 4, length - 2, size - at - 4, &tables))
             return false;
         if (length > size - at - 2)
             return true;

@@ -79,7 +79,7 @@ fi
 
 cppcheck_args=(--std=c++17 --language=c++ -I . --enable=warning,style,performance,portability
     --inline-suppr --suppress=missingIncludeSystem --error-exitcode=1 -q)
-if cppcheck "${cppcheck_args[@]}" -i ui/win32 image convert ui cli &&
+if cppcheck "${cppcheck_args[@]}" -i ui/win32 image convert ui cli web &&
     cppcheck "${cppcheck_args[@]}" -I build/win32/ui/win32 --platform=win32A -D_WIN32 ui/win32; then
     echo "cppcheck: no findings"
 else
