@@ -3,7 +3,24 @@
 #include <cerrno>
 #include <cstdlib>
 
+// Threads where the platform has them (not in a WebAssembly build without
+// them).
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+#define HALVEX_PIECE_THREADS 0
+#else
+#define HALVEX_PIECE_THREADS 1
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#endif
+
 namespace {
+
+// Pieces in hand at once: one being written, one being made, one ready.
+constexpr int32_t pieceSlots = 3;
+// Below this many pieces a second thread costs more than it saves.
+constexpr int32_t minimumPiecesForThread = 4;
 
 int32_t fail(int* systemError, int code) {
     if (systemError != nullptr)
@@ -23,6 +40,143 @@ int32_t rowsPerPiece(int32_t width) {
     const int64_t rowBytes = 2 * int64_t{width};
     return rowBytes >= (1 << 18) ? 1 : static_cast<int32_t>((1 << 18) / rowBytes);
 }
+
+// A run's words, made and written a piece (a few rows) at a time. Everything
+// is allocated before the target is opened.
+struct PieceRun {
+    RowQuantiser rows;
+    int32_t pieceRows;
+    int32_t pieces;             // 0 for an image without pixels
+    uint8_t* slots[pieceSlots]; // piece k is made in slots[k % pieceSlots]
+};
+
+// Safe on a run never started or started in part.
+void endPieceRun(PieceRun* run) {
+    endRowQuantiser(&run->rows);
+    for (uint8_t*& slot : run->slots) {
+        free(slot);
+        slot = nullptr;
+    }
+    run->pieces = 0;
+}
+
+bool startPieceRun(PieceRun* run, const RgbImage& image, const Quantisation& quantisation) {
+    *run = PieceRun{};
+    run->pieceRows = rowsPerPiece(image.width);
+    run->pieces = (image.height - 1) / run->pieceRows + 1;
+    const size_t pieceBytes =
+        static_cast<size_t>(run->pieceRows) * 2 * static_cast<size_t>(image.width);
+    const int32_t slots = run->pieces < pieceSlots ? run->pieces : pieceSlots;
+    for (int32_t i = 0; i < slots; ++i) {
+        run->slots[i] = static_cast<uint8_t*>(malloc(pieceBytes));
+        if (run->slots[i] == nullptr) {
+            endPieceRun(run);
+            return false;
+        }
+    }
+    if (!startRowQuantiser(&run->rows, image, quantisation)) {
+        endPieceRun(run);
+        return false;
+    }
+    return true;
+}
+
+int32_t rowsOfPiece(const PieceRun& run, int32_t piece) {
+    const int32_t left = run.rows.image.height - piece * run.pieceRows;
+    return left < run.pieceRows ? left : run.pieceRows;
+}
+
+void makePiece(PieceRun* run, int32_t piece) {
+    quantiseNextRows(&run->rows, rowsOfPiece(*run, piece), run->slots[piece % pieceSlots]);
+}
+
+void putPiece(const PieceRun& run, OutputFile* file, int32_t piece) {
+    writeOutputBytes(file, run.slots[piece % pieceSlots],
+                     static_cast<size_t>(rowsOfPiece(run, piece)) * 2 * run.rows.image.width);
+}
+
+void writePiecesInTurn(PieceRun* run, OutputFile* file) {
+    for (int32_t piece = 0; piece < run->pieces && file->error == 0; ++piece) {
+        makePiece(run, piece);
+        putPiece(*run, file, piece);
+    }
+}
+
+#if HALVEX_PIECE_THREADS
+// A second thread makes the pieces while this one writes them, so that the
+// quantising overlaps the copying into the file. The file gets the same
+// bytes in the same order as from writePiecesInTurn: the pieces are made one
+// after another by one thread, each into a slot that is written (and then
+// freed for reuse) before the maker may fill it again. The first failed
+// write stops the maker; what has been written is then abandoned as usual.
+struct PieceHandoff {
+    std::mutex lock;
+    std::condition_variable changed;
+    int32_t made = 0;    // pieces ready to write
+    int32_t written = 0; // pieces written, their slots free again
+    bool abandoned = false;
+};
+
+void makePieces(PieceRun* run, PieceHandoff* handoff) {
+    for (int32_t piece = 0; piece < run->pieces; ++piece) {
+        {
+            std::unique_lock<std::mutex> guard(handoff->lock);
+            handoff->changed.wait(
+                guard, [&] { return handoff->abandoned || piece - handoff->written < pieceSlots; });
+            if (handoff->abandoned)
+                return; // the writing has stopped
+        }
+        makePiece(run, piece);
+        {
+            const std::lock_guard<std::mutex> guard(handoff->lock);
+            handoff->made = piece + 1;
+        }
+        handoff->changed.notify_all();
+    }
+}
+
+// Whatever ends the writing (the last piece, a failure) releases the maker.
+void writeMadePieces(const PieceRun& run, OutputFile* file, PieceHandoff* handoff) {
+    for (int32_t piece = 0; piece < run.pieces && file->error == 0; ++piece) {
+        {
+            std::unique_lock<std::mutex> guard(handoff->lock);
+            handoff->changed.wait(guard, [&] { return handoff->made > piece; });
+        }
+        putPiece(run, file, piece);
+        {
+            const std::lock_guard<std::mutex> guard(handoff->lock);
+            handoff->written = piece + 1;
+        }
+        handoff->changed.notify_all();
+    }
+    {
+        const std::lock_guard<std::mutex> guard(handoff->lock);
+        handoff->abandoned = true;
+    }
+    handoff->changed.notify_all();
+}
+
+void writePieces(PieceRun* run, OutputFile* file) {
+    if (run->pieces < minimumPiecesForThread || file->error != 0) {
+        writePiecesInTurn(run, file);
+        return;
+    }
+    PieceHandoff handoff;
+    std::thread maker;
+    try {
+        maker = std::thread(makePieces, run, &handoff);
+    } catch (const std::system_error&) {
+        writePiecesInTurn(run, file);
+        return;
+    }
+    writeMadePieces(*run, file, &handoff);
+    maker.join();
+}
+#else
+void writePieces(PieceRun* run, OutputFile* file) {
+    writePiecesInTurn(run, file);
+}
+#endif
 
 } // namespace
 
@@ -59,28 +213,15 @@ int32_t convertImageToFile(const char* targetPath, const RgbImage& source,
         return fail(systemError, EINVAL);
     if (!rgnWordsFit(image))
         return fail(systemError, ENOMEM);
-    RowQuantiser rows{};
-    const int32_t pieceRows = image.width > 0 && image.height > 0 ? rowsPerPiece(image.width) : 0;
-    uint8_t* piece = nullptr;
-    if (pieceRows > 0) {
-        piece = static_cast<uint8_t*>(malloc(static_cast<size_t>(pieceRows) * 2 * image.width));
-        if (piece == nullptr || !startRowQuantiser(&rows, image, quantisation)) {
-            free(piece);
-            return fail(systemError, ENOMEM);
-        }
-    }
+    PieceRun run{};
+    if (image.width > 0 && image.height > 0 && !startPieceRun(&run, image, quantisation))
+        return fail(systemError, ENOMEM);
     OutputFile file;
     if (openOutputFile(&file, targetPath) == 0) {
         putRgnHeader(&file, image.width, image.height);
-        for (int32_t y = 0; piece != nullptr && file.error == 0 && y < image.height;
-             y += pieceRows) {
-            const int32_t count = image.height - y < pieceRows ? image.height - y : pieceRows;
-            quantiseNextRows(&rows, count, piece);
-            writeOutputBytes(&file, piece, static_cast<size_t>(count) * 2 * image.width);
-        }
+        if (run.pieces > 0)
+            writePieces(&run, &file);
     }
-    if (piece != nullptr)
-        endRowQuantiser(&rows);
-    free(piece);
+    endPieceRun(&run);
     return commitOutputFile(&file, systemError);
 }

@@ -409,13 +409,15 @@ TEST(RgnFile, DiskFillingDuringTheWriteRemovesThePartialFile) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        // The file may grow to 1000 bytes: the header fits, the pixels do not.
+        // The file may grow to 600 000 bytes: the header and the first of
+        // the five pieces fit, the rest do not, so the write fails while
+        // later pieces are being made.
         signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1000, 1000};
+        const rlimit limit{600000, 600000};
         setrlimit(RLIMIT_FSIZE, &limit);
-        Bytes image = flatImage(100, 100, 0x808080);
+        Bytes image = flatImage(2000, 300, 0x808080);
         const int32_t result =
-            convertImageToFile(target.c_str(), RgbImage{100, 100, image.data()}, 1, 1);
+            convertImageToFile(target.c_str(), RgbImage{2000, 300, image.data()}, 1, 1);
         _exit(result == -1 ? 0 : 1);
     }
     int status = 0;

@@ -152,18 +152,21 @@ TEST(RowWiseConversion, EmptyAndRefusedImagesAgree) {
     }
 }
 
-// The file is written a few hundred rows' worth at a time; a picture of
-// several such pieces must come out as the words written whole.
+// The file is written a few hundred rows' worth at a time, made on a second
+// thread when there are enough of them; a picture of five such pieces, more
+// than are in hand at once, must come out as the words written whole.
 TEST(RowWiseConversion, StreamedFileEqualsTheWholeWords) {
     TempDir dir;
     const int32_t width = 2000;
-    const int32_t height = 150;
+    const int32_t height = 300;
     const Picture picture = noisePicture(width, height, 11);
     const RgbImage image{width, height, const_cast<uint8_t*>(picture.data())};
-    for (DitherMethod method : {DitherMethod::none, DitherMethod::floydSteinberg,
-                                DitherMethod::atkinsonBoyle, DitherMethod::ordered}) {
+    const Quantisation choices[] = {
+        {DitherMethod::none, false, true},           {DitherMethod::ordered, false, true},
+        {DitherMethod::floydSteinberg, false, true}, {DitherMethod::atkinsonBoyle, false, true},
+        {DitherMethod::floydSteinberg, true, true},  {DitherMethod::atkinsonBoyle, true, true}};
+    for (const Quantisation& q : choices) {
         // Pieces of an odd number of rows start on odd rows too.
-        const Quantisation q{method, true, true};
         ASSERT_EQ(convertImageToFile(dir.file("streamed.rgn").c_str(), image, q), 0);
         int32_t bytes = 0;
         uint8_t* words = quantiseImageFullPlanes(image, q, &bytes);
@@ -171,7 +174,7 @@ TEST(RowWiseConversion, StreamedFileEqualsTheWholeWords) {
         ASSERT_EQ(writeRgnFile(dir.file("whole.rgn").c_str(), width, height, words), 0);
         free(words);
         EXPECT_EQ(readFileBytes(dir.file("streamed.rgn")), readFileBytes(dir.file("whole.rgn")))
-            << "method " << static_cast<int>(method);
+            << ditherMethodName(q.method) << (q.serpentine ? " serpentine" : "");
     }
 }
 
