@@ -2,9 +2,11 @@
 // where it can) makes exactly the words of the straightforward full-plane
 // one, for every mode (the command line's ordered and serpentine ones
 // included), with compensation on and off, on the given image, printing one
-// line per mode and exiting 1 at the first difference. With a folder, it also writes there the
-// files of the full-plane path with compensation on (none.rgn, floyd-steinberg.rgn,
-// atkinson-boyle.rgn), for comparison with what halvex-cli writes.
+// line per mode and exiting 1 at the first difference. With a folder, it also
+// writes there the files of the full-plane path with compensation on, named
+// as bench/run names the modes (none.rgn, ordered.rgn, floyd-steinberg.rgn,
+// atkinson-boyle.rgn, fs-serpentine.rgn, ab-serpentine.rgn), for comparison
+// with what halvex-cli writes.
 //
 // Usage: halvex-bench-compare IMAGE [REFERENCE_DIR]
 #include "convert/convert.h"
@@ -18,8 +20,15 @@
 
 namespace {
 
-const char* modeName(DitherMode mode) {
-    return ditherMethodName(dialogQuantisation(0, mode).method);
+const Quantisation modes[] = {
+    {DitherMethod::none, false, false},          {DitherMethod::floydSteinberg, false, false},
+    {DitherMethod::atkinsonBoyle, false, false}, {DitherMethod::ordered, false, false},
+    {DitherMethod::floydSteinberg, true, false}, {DitherMethod::atkinsonBoyle, true, false}};
+
+std::string benchName(const Quantisation& q) {
+    if (q.serpentine)
+        return q.method == DitherMethod::floydSteinberg ? "fs-serpentine" : "ab-serpentine";
+    return ditherMethodName(q.method);
 }
 
 bool sameWords(const RgbImage& image, const Quantisation& quantisation) {
@@ -35,9 +44,10 @@ bool sameWords(const RgbImage& image, const Quantisation& quantisation) {
 }
 
 // The full-plane words written as an RGN/MBR file.
-bool writeReference(const RgbImage& image, DitherMode mode, const std::string& path) {
+bool writeReference(const RgbImage& image, const Quantisation& quantisation,
+                    const std::string& path) {
     int32_t bytes = 0;
-    uint8_t* words = quantiseImageFullPlanes(image, 1, mode, &bytes);
+    uint8_t* words = quantiseImageFullPlanes(image, quantisation, &bytes);
     const bool ok =
         words != nullptr && writeRgnFile(path.c_str(), image.width, image.height, words) == 0;
     free(words);
@@ -63,24 +73,18 @@ int main(int argc, char** argv) {
     }
     const RgbImage image{width, height, pixels};
     int status = 0;
-    const Quantisation modes[] = {
-        {DitherMethod::none, false, false},          {DitherMethod::floydSteinberg, false, false},
-        {DitherMethod::atkinsonBoyle, false, false}, {DitherMethod::ordered, false, false},
-        {DitherMethod::floydSteinberg, true, false}, {DitherMethod::atkinsonBoyle, true, false}};
     for (Quantisation q : modes) {
         for (bool compensation : {false, true}) {
             q.greenCompensation = compensation;
             const bool same = sameWords(image, q);
-            printf("%s%s, compensation %s: %s\n", ditherMethodName(q.method),
-                   q.serpentine ? " serpentine" : "", compensation ? "on" : "off",
+            printf("%s, compensation %s: %s\n", benchName(q).c_str(), compensation ? "on" : "off",
                    same ? "identical" : "DIFFERENT");
             if (!same)
                 status = 1;
         }
-    }
-    for (DitherMode mode : {ditherNone, ditherFloydSteinbergMode, ditherAtkinsonBoyleMode}) {
+        q.greenCompensation = true;
         if (argc == 3 &&
-            !writeReference(image, mode, std::string(argv[2]) + "/" + modeName(mode) + ".rgn")) {
+            !writeReference(image, q, std::string(argv[2]) + "/" + benchName(q) + ".rgn")) {
             fprintf(stderr, "%s: cannot write the reference files\n", argv[2]);
             status = 1;
         }

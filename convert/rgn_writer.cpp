@@ -62,7 +62,8 @@ void endPieceRun(PieceRun* run) {
 
 bool startPieceRun(PieceRun* run, const RgbImage& image, const Quantisation& quantisation) {
     *run = PieceRun{};
-    run->pieceRows = rowsPerPiece(image.width);
+    const int32_t rows = rowsPerPiece(image.width);
+    run->pieceRows = rows < image.height ? rows : image.height;
     run->pieces = (image.height - 1) / run->pieceRows + 1;
     const size_t pieceBytes =
         static_cast<size_t>(run->pieceRows) * 2 * static_cast<size_t>(image.width);

@@ -20,7 +20,8 @@ int32_t writeRgnFile(const char* targetPath, int32_t width, int32_t height, cons
 // The whole conversion run for an explicit image. Everything it needs is
 // allocated before the target is opened, so a run refused for its size or
 // for want of memory never touches the target; the words are then made and
-// written a few rows at a time. Returns 0, or -1 with the system's error
+// written a few rows at a time, on a second thread while the calling one
+// writes when the picture has more than a few such pieces. Returns 0, or -1 with the system's error
 // number in *systemError when that is not null (EINTR when a stop was
 // requested).
 int32_t convertImageToFile(const char* targetPath, const RgbImage& source,

@@ -168,8 +168,9 @@ TEST(Bmp, LaterHeaderVersionsPlaceTheColourTableAfterTheirFullSize) {
 
 TEST(Bmp, RowPaddingPerDepthAndWidth) {
     // Two rows with opposite patterns: a wrong row length shifts the second.
+    // Widths past 9 take 24-bit rows through several groups of five pixels.
     for (uint16_t bits : {1, 4, 8, 16, 24, 32}) {
-        for (int32_t width = 1; width <= 9; ++width) {
+        for (int32_t width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 33}) {
             BmpBuild layout;
             layout.width = width;
             layout.height = -2;
