@@ -112,6 +112,9 @@ struct RowQuantiser {
     // Error that has reached the next rows, each array two pixels longer
     // than the image and pointing past the leading one.
     int32_t* errorRows[4];
+    // The image's last row with a spare byte after it, for the error
+    // diffusion passes, which read each pixel with the byte that follows.
+    uint8_t* lastRow;
 };
 bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, int32_t greenCompensation,
                        DitherMode mode);

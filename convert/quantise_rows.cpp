@@ -27,6 +27,11 @@
 // a time (quantise_two_rows.cpp), which gives the same words faster; the
 // single-row passes here remain for the rows left over and for serpentine
 // runs, and are what the two-row passes are checked against.
+//
+// The error-diffusion passes read each pixel with one 4-byte load, which
+// takes the byte after it too. Every pixel but the image's last has one; the
+// run keeps a copy of the last row with a spare byte and reads that row from
+// there.
 #include "convert/convert.h"
 #include "convert/quantise_two_rows.h"
 #include "convert/row_lanes.h"
@@ -249,7 +254,7 @@ template <bool compensate> void quantiseRow(RowQuantiser* q, const uint8_t* in, 
 // Rows y and y + 1 at once where a two-row pass exists (error diffusion
 // left to right), leaving the error arrays as two single-row steps would.
 // False, with nothing done, for the other passes.
-bool quantiseTwoRows(RowQuantiser* q, const uint8_t* in, size_t inRow, uint8_t* out,
+bool quantiseTwoRows(RowQuantiser* q, const uint8_t* in, const uint8_t* lowerIn, uint8_t* out,
                      size_t outRow) {
     int32_t** rows = q->errorRows;
     const int32_t width = q->image.width;
@@ -258,11 +263,11 @@ bool quantiseTwoRows(RowQuantiser* q, const uint8_t* in, size_t inRow, uint8_t* 
     switch (q->method) {
     case DitherMethod::floydSteinberg:
         // rows[0] is read while rows[1] fills with what row y + 2 receives.
-        floydSteinbergTwoRows(in, inRow, rows[0], rows[1], width, out, outRow, q->compensate);
+        floydSteinbergTwoRows(in, lowerIn, rows[0], rows[1], width, out, outRow, q->compensate);
         std::swap(rows[0], rows[1]);
         return true;
     case DitherMethod::atkinsonBoyle:
-        atkinsonBoyleTwoRows(in, inRow, rows[0], rows[1], rows[2], rows[3], width, out, outRow,
+        atkinsonBoyleTwoRows(in, lowerIn, rows[0], rows[1], rows[2], rows[3], width, out, outRow,
                              q->compensate);
         std::swap(rows[0], rows[2]);
         std::swap(rows[1], rows[3]);
@@ -270,6 +275,13 @@ bool quantiseTwoRows(RowQuantiser* q, const uint8_t* in, size_t inRow, uint8_t* 
     default:
         return false;
     }
+}
+
+// Where the passes read row y: in place, or the last row's copy.
+const uint8_t* inputRow(const RowQuantiser* q, int32_t y) {
+    if (y == q->image.height - 1 && q->lastRow != nullptr)
+        return q->lastRow;
+    return q->image.pixels + static_cast<size_t>(y) * 3 * static_cast<size_t>(q->image.width);
 }
 
 } // namespace
@@ -294,16 +306,26 @@ bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisatio
         }
         q->errorRows[i] = block + lanesPerPixel;
     }
+    if (errorRows > 0 && image.width > 0 && image.height > 0) {
+        const size_t rowBytes = 3 * static_cast<size_t>(image.width);
+        q->lastRow = static_cast<uint8_t*>(calloc(rowBytes + 1, 1));
+        if (q->lastRow == nullptr) {
+            endRowQuantiser(q);
+            return false;
+        }
+        memcpy(q->lastRow, image.pixels + (static_cast<size_t>(image.height) - 1) * rowBytes,
+               rowBytes);
+    }
     return true;
 }
 
 void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words) {
-    const size_t inRow = 3 * static_cast<size_t>(q->image.width);
     const size_t outRow = 2 * static_cast<size_t>(q->image.width);
     const int32_t end = q->image.height - q->nextRow < count ? q->image.height : q->nextRow + count;
     while (q->nextRow < end) {
-        const uint8_t* in = q->image.pixels + static_cast<size_t>(q->nextRow) * inRow;
-        if (end - q->nextRow >= 2 && quantiseTwoRows(q, in, inRow, words, outRow)) {
+        const uint8_t* in = inputRow(q, q->nextRow);
+        if (end - q->nextRow >= 2 &&
+            quantiseTwoRows(q, in, inputRow(q, q->nextRow + 1), words, outRow)) {
             q->nextRow += 2;
             words += 2 * outRow;
             continue;
@@ -323,6 +345,8 @@ void endRowQuantiser(RowQuantiser* q) {
             free(row - lanesPerPixel);
         row = nullptr;
     }
+    free(q->lastRow);
+    q->lastRow = nullptr;
 }
 
 bool quantiseRows(const RgbImage& image, const Quantisation& quantisation, uint8_t* words) {

@@ -21,40 +21,10 @@
 #include "convert/row_lanes.h"
 
 #include <cstddef>
-#include <cstring>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace {
 
 using namespace rowpass;
-
-// A pixel's channels as lanes. With SSE2 they are read together with the
-// next pixel's first byte in one load and widened by two unpackings: that
-// byte lands in the unused lane, whose level clamps to 0, so it never reaches
-// an error or a word. Every pixel but the image's last has a byte after it;
-// the last, and targets without SSE2, take the channels one by one.
-inline void readLastPixel(Lanes& lanes, const uint8_t* in) {
-    lanes = Lanes{in[0], in[1], in[2], 0};
-}
-inline void readPixel(Lanes& lanes, const uint8_t* in) {
-#ifdef __SSE2__
-    int32_t bytes;
-    memcpy(&bytes, in, sizeof bytes);
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i widened =
-        _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
-    memcpy(&lanes, &widened, sizeof lanes);
-#else
-    readLastPixel(lanes, in);
-#endif
-}
-
-inline void takeInput(Working& w, const Lanes& input, const Lanes& received) {
-    w.unclamped = input * 257 + received;
-    w.clamped = w.unclamped > maxLevels ? maxLevels : w.unclamped;
-}
 
 // One row of Floyd-Steinberg, one pixel per call: floydSteinbergRow's loop
 // body. Carried: 7/16 of the last error for the next pixel, the sums for the
@@ -113,11 +83,10 @@ template <bool compensate> struct AtkinsonBoyleChain {
 // single-row pass: for x = 0 that is the group in front of the array, which
 // is never read.
 template <bool compensate>
-void floydSteinbergPair(const uint8_t* in, size_t inRow, const int32_t* error, int32_t* below,
-                        int32_t width, uint8_t* out, size_t outRow) {
+void floydSteinbergPair(const uint8_t* in, const uint8_t* lowerIn, const int32_t* error,
+                        int32_t* below, int32_t width, uint8_t* out, size_t outRow) {
     FloydSteinbergChain<compensate> upper;
     FloydSteinbergChain<compensate> lower;
-    const uint8_t* lowerIn = in + inRow;
     uint8_t* lowerOut = out + outRow;
     const std::ptrdiff_t last = width - 1;
     Lanes handed{}; // the cell below the upper row's previous pixel
@@ -135,7 +104,7 @@ void floydSteinbergPair(const uint8_t* in, size_t inRow, const int32_t* error, i
         writeLanes(below + lanesPerPixel * (x - 2), completed);
     }
     Lanes pixel;
-    readLastPixel(pixel, lowerIn + 3 * last);
+    readPixel(pixel, lowerIn + 3 * last);
     Lanes completed;
     lower.visit(pixel, upper.belowPrevious, lowerOut + 2 * last, completed);
     writeLanes(below + lanesPerPixel * (last - 1), completed);
@@ -145,12 +114,11 @@ void floydSteinbergPair(const uint8_t* in, size_t inRow, const int32_t* error, i
 // The upper row's eighths reach the lower row's "two rows up" cells; the
 // lower row at x - 1 reads that of x - 2, so the last two are kept.
 template <bool compensate>
-void atkinsonBoylePair(const uint8_t* in, size_t inRow, const int32_t* error,
+void atkinsonBoylePair(const uint8_t* in, const uint8_t* lowerIn, const int32_t* error,
                        const int32_t* fromTwoUp, int32_t* below, int32_t* twoBelow, int32_t width,
                        uint8_t* out, size_t outRow) {
     AtkinsonBoyleChain<compensate> upper;
     AtkinsonBoyleChain<compensate> lower;
-    const uint8_t* lowerIn = in + inRow;
     uint8_t* lowerOut = out + outRow;
     const std::ptrdiff_t last = width - 1;
     Lanes aboveTwoBack{}; // the upper row's eighth at x - 2 (none left of the image)
@@ -180,7 +148,7 @@ void atkinsonBoylePair(const uint8_t* in, size_t inRow, const int32_t* error,
     readLanes(earlier, fromTwoUp + lanesPerPixel * last);
     const Lanes handed = earlier + upper.belowPrevious;
     Lanes pixel;
-    readLastPixel(pixel, lowerIn + 3 * last);
+    readPixel(pixel, lowerIn + 3 * last);
     Lanes completed;
     Lanes lowerShare;
     lower.visit(pixel, handed, aboveTwoBack, lowerOut + 2 * last, completed, lowerShare);
@@ -191,19 +159,21 @@ void atkinsonBoylePair(const uint8_t* in, size_t inRow, const int32_t* error,
 
 } // namespace
 
-void floydSteinbergTwoRows(const uint8_t* in, size_t inRow, const int32_t* error, int32_t* below,
-                           int32_t width, uint8_t* out, size_t outRow, bool compensate) {
+void floydSteinbergTwoRows(const uint8_t* in, const uint8_t* lowerIn, const int32_t* error,
+                           int32_t* below, int32_t width, uint8_t* out, size_t outRow,
+                           bool compensate) {
     if (compensate)
-        floydSteinbergPair<true>(in, inRow, error, below, width, out, outRow);
+        floydSteinbergPair<true>(in, lowerIn, error, below, width, out, outRow);
     else
-        floydSteinbergPair<false>(in, inRow, error, below, width, out, outRow);
+        floydSteinbergPair<false>(in, lowerIn, error, below, width, out, outRow);
 }
 
-void atkinsonBoyleTwoRows(const uint8_t* in, size_t inRow, const int32_t* error,
+void atkinsonBoyleTwoRows(const uint8_t* in, const uint8_t* lowerIn, const int32_t* error,
                           const int32_t* fromTwoUp, int32_t* below, int32_t* twoBelow,
                           int32_t width, uint8_t* out, size_t outRow, bool compensate) {
     if (compensate)
-        atkinsonBoylePair<true>(in, inRow, error, fromTwoUp, below, twoBelow, width, out, outRow);
+        atkinsonBoylePair<true>(in, lowerIn, error, fromTwoUp, below, twoBelow, width, out, outRow);
     else
-        atkinsonBoylePair<false>(in, inRow, error, fromTwoUp, below, twoBelow, width, out, outRow);
+        atkinsonBoylePair<false>(in, lowerIn, error, fromTwoUp, below, twoBelow, width, out,
+                                 outRow);
 }

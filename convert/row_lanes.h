@@ -6,6 +6,9 @@
 
 #include <cstdint>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace rowpass {
 
@@ -55,10 +58,33 @@ struct Working {
     Lanes clamped;
 };
 
-inline void visitPixel(Working& w, const uint8_t* in, const Lanes& received) {
-    const Lanes input = {in[0], in[1], in[2], 0};
-    w.unclamped = input * 257 + received;
+// A pixel's channels x 257, as lanes. With SSE2 they are read together with
+// the next byte in one 4-byte load, and unpacking the bytes with themselves
+// gives each x 257 (b * 256 + b); the spare byte lands in the unused lane,
+// whose level clamps to 0, so it never reaches an error or a word. The
+// passes never read the image's last pixel in place (see RowQuantiser), so
+// there is always a next byte.
+inline void readPixel(Lanes& lanes, const uint8_t* in) {
+#ifdef __SSE2__
+    int32_t bytes;
+    memcpy(&bytes, in, sizeof bytes);
+    const __m128i v = _mm_cvtsi32_si128(bytes);
+    const __m128i scaled = _mm_unpacklo_epi16(_mm_unpacklo_epi8(v, v), _mm_setzero_si128());
+    memcpy(&lanes, &scaled, sizeof lanes);
+#else
+    lanes = Lanes{in[0], in[1], in[2], 0} * 257;
+#endif
+}
+
+inline void takeInput(Working& w, const Lanes& scaledInput, const Lanes& received) {
+    w.unclamped = scaledInput + received;
     w.clamped = w.unclamped > maxLevels ? maxLevels : w.unclamped;
+}
+
+inline void visitPixel(Working& w, const uint8_t* in, const Lanes& received) {
+    Lanes input;
+    readPixel(input, in);
+    takeInput(w, input, received);
 }
 
 } // namespace rowpass
