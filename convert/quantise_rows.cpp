@@ -218,7 +218,15 @@ int32_t errorRowsFor(DitherMethod method) {
     return method == DitherMethod::atkinsonBoyle ? 4 : 0;
 }
 
-template <bool compensate> void quantiseRow(RowQuantiser* q, const uint8_t* in, uint8_t* out) {
+// Where the passes read row y: in place, or the last row's copy.
+const uint8_t* inputRow(const RowQuantiser* q, int32_t y) {
+    if (y == q->image.height - 1 && q->lastRow != nullptr)
+        return q->lastRow;
+    return q->image.pixels + static_cast<size_t>(y) * 3 * static_cast<size_t>(q->image.width);
+}
+
+template <bool compensate> void quantiseRow(RowQuantiser* q, uint8_t* out) {
+    const uint8_t* in = inputRow(q, q->nextRow);
     int32_t** rows = q->errorRows;
     const int32_t width = q->image.width;
     const bool rightToLeft = q->serpentine && q->nextRow % 2 == 1;
@@ -254,8 +262,9 @@ template <bool compensate> void quantiseRow(RowQuantiser* q, const uint8_t* in, 
 // Rows y and y + 1 at once where a two-row pass exists (error diffusion
 // left to right), leaving the error arrays as two single-row steps would.
 // False, with nothing done, for the other passes.
-bool quantiseTwoRows(RowQuantiser* q, const uint8_t* in, const uint8_t* lowerIn, uint8_t* out,
-                     size_t outRow) {
+bool quantiseTwoRows(RowQuantiser* q, uint8_t* out, size_t outRow) {
+    const uint8_t* in = inputRow(q, q->nextRow);
+    const uint8_t* lowerIn = inputRow(q, q->nextRow + 1);
     int32_t** rows = q->errorRows;
     const int32_t width = q->image.width;
     if (q->serpentine)
@@ -275,13 +284,6 @@ bool quantiseTwoRows(RowQuantiser* q, const uint8_t* in, const uint8_t* lowerIn,
     default:
         return false;
     }
-}
-
-// Where the passes read row y: in place, or the last row's copy.
-const uint8_t* inputRow(const RowQuantiser* q, int32_t y) {
-    if (y == q->image.height - 1 && q->lastRow != nullptr)
-        return q->lastRow;
-    return q->image.pixels + static_cast<size_t>(y) * 3 * static_cast<size_t>(q->image.width);
 }
 
 } // namespace
@@ -323,17 +325,15 @@ void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words) {
     const size_t outRow = 2 * static_cast<size_t>(q->image.width);
     const int32_t end = q->image.height - q->nextRow < count ? q->image.height : q->nextRow + count;
     while (q->nextRow < end) {
-        const uint8_t* in = inputRow(q, q->nextRow);
-        if (end - q->nextRow >= 2 &&
-            quantiseTwoRows(q, in, inputRow(q, q->nextRow + 1), words, outRow)) {
+        if (end - q->nextRow >= 2 && quantiseTwoRows(q, words, outRow)) {
             q->nextRow += 2;
             words += 2 * outRow;
             continue;
         }
         if (q->compensate)
-            quantiseRow<true>(q, in, words);
+            quantiseRow<true>(q, words);
         else
-            quantiseRow<false>(q, in, words);
+            quantiseRow<false>(q, words);
         ++q->nextRow;
         words += outRow;
     }

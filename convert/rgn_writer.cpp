@@ -19,8 +19,6 @@ namespace {
 
 // Pieces in hand at once: one being written, one being made, one ready.
 constexpr int32_t pieceSlots = 3;
-// Below this many pieces a second thread costs more than it saves.
-constexpr int32_t minimumPiecesForThread = 4;
 
 int32_t fail(int* systemError, int code) {
     if (systemError != nullptr)
@@ -110,6 +108,9 @@ void writePiecesInTurn(PieceRun* run, OutputFile* file) {
 // after another by one thread, each into a slot that is written (and then
 // freed for reuse) before the maker may fill it again. The first failed
 // write stops the maker; what has been written is then abandoned as usual.
+// Below this many pieces a second thread costs more than it saves.
+constexpr int32_t minimumPiecesForThread = 4;
+
 struct PieceHandoff {
     std::mutex lock;
     std::condition_variable changed;

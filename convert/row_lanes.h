@@ -72,7 +72,8 @@ inline void readPixel(Lanes& lanes, const uint8_t* in) {
     const __m128i scaled = _mm_unpacklo_epi16(_mm_unpacklo_epi8(v, v), _mm_setzero_si128());
     memcpy(&lanes, &scaled, sizeof lanes);
 #else
-    lanes = Lanes{in[0], in[1], in[2], 0} * 257;
+    const Lanes input = {in[0], in[1], in[2], 0};
+    lanes = input * 257;
 #endif
 }
 
