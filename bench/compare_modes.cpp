@@ -4,9 +4,10 @@
 // rounds (default 7) for each and in all, and the sheet's size.
 //
 // Usage: halvex-bench-compare-modes IMAGE [ROUNDS]
-#include "convert/comparison.h"
-#include "convert/png_encode.h"
+#include "formats/png_encode.h"
 #include "image/image.h"
+#include "measure/comparison.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <chrono>
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int rounds = argc == 3 ? atoi(argv[2]) : 7;
-    FILE* stream = openImageFile(argv[1]);
+    FILE* stream = openRegularFile(argv[1]);
     int32_t width = 0;
     int32_t height = 0;
     uint8_t* pixels = stream != nullptr ? loadImage(stream, &width, &height) : nullptr;

@@ -11,6 +11,8 @@
 // Usage: halvex-bench-compare IMAGE [REFERENCE_DIR]
 #include "convert/convert.h"
 #include "image/image.h"
+#include "platform/files.h"
+#include "tests/reference/reference.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -61,7 +63,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: %s IMAGE [REFERENCE_DIR]\n", argv[0]);
         return 2;
     }
-    FILE* stream = openImageFile(argv[1]);
+    FILE* stream = openRegularFile(argv[1]);
     int32_t width = 0;
     int32_t height = 0;
     uint8_t* pixels = stream != nullptr ? loadImage(stream, &width, &height) : nullptr;

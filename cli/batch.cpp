@@ -6,9 +6,9 @@
 // them is done; a one-line progress display is kept on standard error only
 // when it is a terminal.
 #include "cli/commands.h"
-#include "cli/interrupt.h"
+#include "platform/interrupt.h"
 
-#include "convert/output_file.h"
+#include "platform/output_file.h"
 
 #include <atomic>
 #include <cerrno>

@@ -2,9 +2,9 @@
 // first, as a table or as JSON, and optionally a contact sheet PNG.
 #include "cli/commands.h"
 
-#include "convert/comparison.h"
-#include "convert/output_file.h"
-#include "convert/png_encode.h"
+#include "formats/png_encode.h"
+#include "measure/comparison.h"
+#include "platform/output_file.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "cli/commands.h"
 #include "cli/option_words.h"
 
-#include "convert/preview_bmp.h"
+#include "formats/preview_bmp.h"
 
 #include <cerrno>
 #include <cstdlib>

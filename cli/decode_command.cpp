@@ -1,6 +1,6 @@
 #include "cli/commands.h"
 
-#include "convert/output_file.h"
+#include "platform/output_file.h"
 
 #include <cstdlib>
 

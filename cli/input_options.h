@@ -2,7 +2,7 @@
 // that reads a picture shares, and the loading itself.
 #pragma once
 
-#include "image/picture.h"
+#include "prepare/prepare.h"
 
 #include <CLI/CLI.hpp>
 #include <string>

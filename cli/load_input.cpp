@@ -1,7 +1,8 @@
 #include "cli/input_options.h"
 #include "cli/option_words.h"
 
-#include "convert/output_file.h"
+#include "platform/files.h"
+#include "platform/output_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -41,7 +42,7 @@ FILE* openStandardInput() {
 }
 
 FILE* openInput(const std::string& path) {
-    return path == "-" ? openStandardInput() : openImageFile(path.c_str());
+    return path == "-" ? openStandardInput() : openRegularFile(path.c_str());
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "cli/commands.h"
 #include "cli/help_format.h"
-#include "cli/interrupt.h"
+#include "platform/interrupt.h"
 
-#include "convert/output_file.h"
+#include "platform/output_file.h"
 
 #include <cerrno>
 #include <cstring>

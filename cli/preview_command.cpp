@@ -1,7 +1,7 @@
 #include "cli/commands.h"
 #include "cli/rgn_input.h"
 
-#include "convert/preview_bmp.h"
+#include "formats/preview_bmp.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,9 +1,10 @@
 #include "cli/rgn_input.h"
+#include "platform/files.h"
 
 #include <cstring>
 
 FILE* openRgnFile(const std::string& path, RgnFileHeader* header) {
-    FILE* stream = openImageFile(path.c_str());
+    FILE* stream = openRegularFile(path.c_str());
     if (stream == nullptr) {
         fprintf(stderr, "Error opening file\n");
         return nullptr;

@@ -15,14 +15,14 @@ target_include_directories(halvex_stb SYSTEM INTERFACE ${HALVEX_STB_INCLUDE})
 # paths there too, so that the Linux and Windows programs decode every
 # picture to the same bytes.
 set(HALVEX_STB_SOURCES
-  ${CMAKE_CURRENT_SOURCE_DIR}/image/general_decode.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/image/resize.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/decode/general_decode.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/prepare/resize.cpp)
 # stb_image 2.27 lets the sums of a damaged JPEG's coefficients overflow a
 # signed int. With wrapping made the rule that is no undefined behaviour,
 # and every build gives the same bytes for such a file.
 set(HALVEX_STB_OPTIONS -fwrapv)
 set_source_files_properties(${HALVEX_STB_SOURCES} PROPERTIES COMPILE_OPTIONS "${HALVEX_STB_OPTIONS}")
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" AND NOT EMSCRIPTEN)
-  set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/image/general_decode.cpp PROPERTIES
+  set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/decode/general_decode.cpp PROPERTIES
     COMPILE_DEFINITIONS STBI_MINGW_ENABLE_SSE2)
 endif()

@@ -41,6 +41,18 @@
 #include <cstring>
 #include <utility>
 
+int32_t orderedThreshold(int32_t x, int32_t y) {
+    static const uint8_t bayer[8][8] = {
+        {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+        {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+        {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+        {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
+    };
+    // The 64 thresholds sit in the middle of equal slices of the step, so
+    // that rounding up and down balance.
+    return bayer[y & 7][x & 7] * 32 + 16;
+}
+
 namespace {
 
 using namespace rowpass;

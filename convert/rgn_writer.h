@@ -2,9 +2,9 @@
 // module, so that a target is replaced whole or left as it was.
 #pragma once
 
-#include "convert/output_file.h"
 #include "convert/quantise.h"
 #include "convert/rgn_format.h"
+#include "platform/output_file.h"
 
 #include <cstdint>
 

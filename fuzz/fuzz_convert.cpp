@@ -13,9 +13,10 @@
 // pixels and maxSide on either side (a picture without pixels can claim any
 // width; the hostile tests cover those).
 #include "convert/convert.h"
-#include "convert/figures.h"
 #include "fuzz_support.h"
 #include "image/image.h"
+#include "measure/figures.h"
+#include "tests/reference/reference.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -9,7 +9,7 @@
 // a block of exactly width x height x 3 readable bytes, within the pixel
 // limit.
 #include "fuzz_support.h"
-#include "image/picture.h"
+#include "prepare/prepare.h"
 
 #include <cstdlib>
 

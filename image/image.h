@@ -30,8 +30,3 @@ uint8_t* decodeBmp(FILE* stream, int32_t imageStart, int32_t remainingLength, in
                    int32_t* height);
 uint8_t* decodeTga(FILE* stream, int32_t imageStart, int32_t remainingLength, int32_t* width,
                    int32_t* height);
-
-// Opens path for reading ("rb") when it names a regular file; null (with
-// errno set) otherwise, so that a folder or a device is refused up front
-// rather than read as an image.
-FILE* openImageFile(const char* path);

@@ -1,6 +1,7 @@
 #include "ui/dialog.h"
 
 #include "image/image.h"
+#include "platform/files.h"
 #include "ui/app_state.h"
 #include "ui/strings.h"
 
@@ -65,7 +66,7 @@ int32_t onBrowse(const MainDialogView& view) {
         return 1;
     }
     showPath(view, appState.sourcePath);
-    FILE* stream = openImageFile(appState.sourcePath);
+    FILE* stream = openRegularFile(appState.sourcePath);
     if (stream == nullptr) {
         dropSource(view, "Error opening file");
         return 1;

@@ -6,10 +6,10 @@
 // on showing it. Every returned pointer stays valid until the next call that
 // replaces what it points to.
 #include "convert/convert.h"
-#include "convert/figures.h"
-#include "convert/png_encode.h"
-#include "convert/preview_bmp.h"
-#include "image/picture.h"
+#include "formats/png_encode.h"
+#include "formats/preview_bmp.h"
+#include "measure/figures.h"
+#include "prepare/prepare.h"
 
 #include <emscripten/emscripten.h>
 

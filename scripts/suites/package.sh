@@ -9,7 +9,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
-. tests/check_lib.sh
+. tests/cli/check_lib.sh
 . scripts/lib/wine.sh
 
 work=$(mktemp -d)

@@ -3,8 +3,8 @@
 # suppression goes next to the code, with a one-line reason.
 # - Formatting: every C++ file of the tree (tests, fuzz harnesses, benchmark
 #   and ui/win32 included) as .clang-format says.
-# - clang-tidy with the checks in .clang-tidy, then cppcheck, over image/,
-#   convert/, ui/ and cli/ (compile commands of the asan preset), and over
+# - clang-tidy with the checks in .clang-tidy, then cppcheck, over every room
+#   of the core, ui/ and cli/ (compile commands of the asan preset), and over
 #   the Windows layer ui/win32/ (compile commands of the win32 preset, parsed
 #   for the mingw target with the cross compiler's own C++ headers).
 set -uo pipefail
@@ -44,7 +44,7 @@ if ! { cmake --preset asan && cmake --preset win32; } >"$report" 2>&1; then
 fi
 
 sources=()
-for folder in image convert ui cli; do
+for folder in platform image decode prepare convert formats measure ui cli; do
     for file in "$folder"/*.cpp; do
         [ -e "$file" ] && sources+=("$file")
     done
@@ -79,7 +79,7 @@ fi
 
 cppcheck_args=(--std=c++17 --language=c++ -I . --enable=warning,style,performance,portability
     --inline-suppr --suppress=missingIncludeSystem --error-exitcode=1 -q)
-if cppcheck "${cppcheck_args[@]}" -i ui/win32 image convert ui cli web &&
+if cppcheck "${cppcheck_args[@]}" -i ui/win32 platform image decode prepare convert formats measure ui cli web &&
     cppcheck "${cppcheck_args[@]}" -I build/win32/ui/win32 --platform=win32A -D_WIN32 ui/win32; then
     echo "cppcheck: no findings"
 else

@@ -1,6 +1,7 @@
 #include "corpus_support.h"
 
 #include "image/image.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -157,7 +158,7 @@ std::string sha256Hex(const uint8_t* data, size_t size) {
 
 Decoded decodeFile(const std::string& path) {
     Decoded result;
-    FILE* stream = openImageFile(path.c_str());
+    FILE* stream = openRegularFile(path.c_str());
     if (stream == nullptr)
         return result;
     result.opened = true;

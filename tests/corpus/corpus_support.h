@@ -26,7 +26,7 @@ std::map<std::string, ManifestRow> readManifest(const std::string& directory);
 
 std::string sha256Hex(const uint8_t* data, size_t size);
 
-// Result of loading one file through openImageFile and loadImage.
+// Result of loading one file through openRegularFile and loadImage.
 struct Decoded {
     bool opened = false;
     bool loaded = false;

@@ -10,7 +10,7 @@
 
 #include "convert/convert.h"
 #include "image/image.h"
-#include "image/picture.h"
+#include "prepare/prepare.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "hostile_files.h"
 
-#include "../test_support.h"
+#include "test_support.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include "allocation_meter.h"
 #include "fuzz_support.h"
 #include "hostile_files.h"
+#include "platform/files.h"
 #include "test_support.h"
 
 #include "convert/convert.h"
@@ -265,7 +266,7 @@ TEST(SourceChangedAfterOpening, TheOpenedFileIsWhatLoads) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         writeFileBytes(path, original);
-        FILE* stream = openImageFile(path.c_str());
+        FILE* stream = openRegularFile(path.c_str());
         ASSERT_NE(stream, nullptr);
         c.change(path, other);
         const Outcome out = loadStream(stream);
@@ -314,7 +315,7 @@ TEST(OpenImageFile, RefusesWhatIsNotARegularFile) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         errno = 0;
-        FILE* stream = openImageFile(c.path.c_str());
+        FILE* stream = openRegularFile(c.path.c_str());
         EXPECT_EQ(stream != nullptr, c.opens);
         if (stream != nullptr) {
             const Outcome out = loadStream(stream);

@@ -1,0 +1,38 @@
+// A viewable picture of RGN/MBR pixel words: a 24-bit BMP in which every 5-
+// or 6-bit field is widened back to 8 bits by repeating its top bits, so that
+// the quantised and dithered result can be looked at on an ordinary screen.
+#pragma once
+
+#include "platform/output_file.h"
+
+#include <cstdint>
+
+// 8-bit levels of a 5-bit and a 6-bit field: 0 stays 0, the top level
+// becomes 255, and the steps between are as even as 8 bits allow.
+inline uint8_t widenFiveBits(uint32_t level) {
+    return static_cast<uint8_t>((level << 3) | (level >> 2));
+}
+inline uint8_t widenSixBits(uint32_t level) {
+    return static_cast<uint8_t>((level << 2) | (level >> 4));
+}
+
+// The preview as an uncompressed 24-bit BMP (40-byte information header,
+// rows stored bottom-up and padded to four bytes) of the width x height
+// pixel words in words (least significant byte first, rows from the top),
+// put into an open output file. EFBIG when the picture is too large for a
+// BMP file.
+void putPreviewBmp(OutputFile* file, int32_t width, int32_t height, const uint8_t* words);
+
+// The preview as a PNG file of 8-bit RGB pixels.
+void putPreviewPng(OutputFile* file, int32_t width, int32_t height, const uint8_t* words);
+
+// A PNG when name ends in ".png" (any case), a BMP otherwise.
+void putPreviewFile(OutputFile* file, const char* name, int32_t width, int32_t height,
+                    const uint8_t* words);
+
+// Each writes path as a whole. 0, or -1 with the system's error number in
+// *systemError when that is not null.
+int32_t writePreviewBmp(const char* path, int32_t width, int32_t height, const uint8_t* words,
+                        int* systemError = nullptr);
+int32_t writePreviewFile(const char* path, int32_t width, int32_t height, const uint8_t* words,
+                         int* systemError = nullptr);

@@ -1,0 +1,62 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// errno for a file that is there but is not a regular file.
+int notRegularError(const struct stat& info) {
+    return S_ISDIR(info.st_mode) ? EISDIR : ENODEV;
+}
+
+} // namespace
+
+#ifdef _WIN32
+
+FILE* openRegularFile(const char* path) {
+    FILE* stream = fopen(path, "rb");
+    if (stream == nullptr)
+        return nullptr;
+    struct stat info {};
+    if (fstat(fileno(stream), &info) != 0 || !S_ISREG(info.st_mode)) {
+        (void)fclose(stream); // opened for reading only: nothing to lose
+        errno = notRegularError(info);
+        return nullptr;
+    }
+    return stream;
+}
+
+#else
+
+// Opened without blocking, so that a named pipe without a writer or a
+// device waiting for a carrier is refused at once instead of hanging the
+// caller; the descriptor is made blocking again once it is known to be a
+// regular file.
+FILE* openRegularFile(const char* path) {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        errno = notRegularError(info);
+        return nullptr;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        close(fd);
+        return nullptr;
+    }
+    FILE* stream = fdopen(fd, "rb");
+    if (stream == nullptr)
+        close(fd);
+    return stream;
+}
+
+#endif

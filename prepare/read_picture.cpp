@@ -1,0 +1,130 @@
+// The command line's reading of one picture: PNG, JPEG and GIF by the
+// general decoder, BMP and TGA by the compatible reader (loadImage, with
+// warnings where it is known to misread) or the standard one; then
+// transparency, orientation and resizing.
+#include "prepare/prepare.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// Enough for every header that the compatible reader's warnings look at.
+constexpr size_t headBytes = 4096;
+
+// Up to `limit` bytes of the stream from its current position, in one block
+// of the size the stream holds. The stream is left where it was, for the
+// compatible reader.
+bool readBytes(FILE* stream, size_t limit, std::vector<uint8_t>* bytes) {
+    const long start = ftell(stream);
+    if (start < 0 || fseek(stream, 0, SEEK_END) != 0)
+        return false;
+    const long end = ftell(stream);
+    if (end < start || fseek(stream, start, SEEK_SET) != 0)
+        return false;
+    const auto length = static_cast<unsigned long>(end - start);
+    bytes->resize(length < limit ? length : limit);
+    const size_t got = bytes->empty() ? 0 : fread(bytes->data(), 1, bytes->size(), stream);
+    bytes->resize(got);
+    const bool ok = ferror(stream) == 0;
+    clearerr(stream);
+    return fseek(stream, start, SEEK_SET) == 0 && ok;
+}
+
+bool isBmp(const std::vector<uint8_t>& bytes) {
+    return bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+}
+
+bool isJpeg(const std::vector<uint8_t>& bytes) {
+    return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+}
+
+LoadReason decodeRgba(const std::vector<uint8_t>& bytes, const ReadingChoices& choices,
+                      RgbaPicture* picture) {
+    if (isGeneralFormat(bytes.data(), bytes.size()))
+        return decodeGeneral(bytes.data(), bytes.size(), choices.maxPixels, picture);
+    if (isBmp(bytes))
+        return decodeStandardBmp(bytes.data(), bytes.size(), choices.maxPixels, picture);
+    return decodeStandardTga(bytes.data(), bytes.size(), choices.maxPixels, picture);
+}
+
+LoadReason readComposed(const std::vector<uint8_t>& bytes, const ReadingChoices& choices,
+                        RgbImage* image) {
+    RgbaPicture picture{};
+    const LoadReason reason = decodeRgba(bytes, choices, &picture);
+    if (reason != LoadReason::None)
+        return reason;
+    uint8_t* rgb = composeOver(picture, choices.background);
+    free(picture.pixels);
+    if (rgb == nullptr)
+        return LoadReason::OutOfMemory;
+    *image = RgbImage{picture.width, picture.height, rgb};
+    // On failure the unturned picture stays with the caller, who releases it.
+    if (isJpeg(bytes) && !applyOrientation(image, jpegOrientation(bytes.data(), bytes.size())))
+        return LoadReason::OutOfMemory;
+    return LoadReason::None;
+}
+
+// The compatible reader, as the dialog runs it, given the head of the file.
+// Its warnings need only the headers, except for alpha in 16- and 32-bit
+// BMP files; explaining a refusal needs the whole file.
+LoadReason readCompatible(FILE* stream, const std::vector<uint8_t>& head,
+                          const ReadingChoices& choices, PictureLoad* load) {
+    int64_t pixels = 0;
+    if (compatibleSize(head.data(), head.size(), &pixels) && pixels > choices.maxPixels)
+        return LoadReason::TooManyPixels;
+    int32_t width = 0;
+    int32_t height = 0;
+    const long start = ftell(stream);
+    uint8_t* block = loadImage(stream, &width, &height);
+    (void)fseek(stream, start, SEEK_SET); // a failed seek shows as a short read below
+    std::vector<uint8_t> whole;
+    if (block != nullptr) {
+        load->image = RgbImage{width, height, block};
+        if (compatibleWarningsNeedPixels(head.data(), head.size())) {
+            if (!readBytes(stream, SIZE_MAX, &whole))
+                return LoadReason::NotRead;
+            load->warnings = compatibleWarnings(whole.data(), whole.size(), choices.maxPixels);
+        } else {
+            load->warnings = compatibleWarnings(head.data(), head.size(), choices.maxPixels);
+        }
+        return LoadReason::None;
+    }
+    if (!readBytes(stream, SIZE_MAX, &whole))
+        return LoadReason::NotRead;
+    RgbaPicture picture{};
+    const LoadReason standard = decodeRgba(whole, choices, &picture);
+    if (standard != LoadReason::None)
+        return standard;
+    free(picture.pixels);
+    return compatibleRefusal(whole.data(), whole.size());
+}
+
+} // namespace
+
+PictureLoad readPicture(FILE* stream, const ReadingChoices& choices) {
+    PictureLoad load;
+    std::vector<uint8_t> bytes;
+    if (!readBytes(stream, headBytes, &bytes)) {
+        load.failure = LoadReason::NotRead;
+        return load;
+    }
+    LoadReason reason = LoadReason::None;
+    if (choices.decoder == Decoder::Compatible && !isGeneralFormat(bytes.data(), bytes.size())) {
+        reason = readCompatible(stream, bytes, choices, &load);
+    } else if (!readBytes(stream, SIZE_MAX, &bytes)) {
+        reason = LoadReason::NotRead;
+    } else {
+        reason = readComposed(bytes, choices, &load.image);
+    }
+    if (reason == LoadReason::None) {
+        reason = resizePicture(&load.image, choices);
+    }
+    if (reason != LoadReason::None) {
+        free(load.image.pixels);
+        load.image = RgbImage{};
+        load.warnings.clear();
+    }
+    load.failure = reason;
+    return load;
+}

@@ -1,0 +1,241 @@
+// Reading RGN/MBR files back and the preview BMP made from their words.
+#include "test_support.h"
+
+#include "convert/convert.h"
+#include "convert/rgn_file.h"
+#include "formats/preview_bmp.h"
+#include "image/image.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace {
+
+Bytes rgnFile(int32_t width, int32_t height, const Bytes& pixels) {
+    int32_t words[12];
+    rgnHeaderWords(width, height, words);
+    Bytes out;
+    for (int32_t w : words)
+        putU32(out, static_cast<uint32_t>(w));
+    out.insert(out.end(), pixels.begin(), pixels.end());
+    return out;
+}
+
+void setWord(Bytes& file, size_t offset, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        file[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+struct Checked {
+    int32_t status;
+    std::string message;
+};
+
+Checked check(const Bytes& file) {
+    TempDir dir;
+    writeFileBytes(dir.file("f.rgn"), file);
+    FILE* stream = fopen(dir.file("f.rgn").c_str(), "rb");
+    RgnFileHeader header{};
+    EXPECT_EQ(readRgnHeader(stream, &header), 0);
+    fclose(stream);
+    char message[160] = "unset";
+    const int32_t status = checkRgnHeader(header, message, sizeof message);
+    return {status, message};
+}
+
+TEST(RgnFormat, TheHeaderTableGivesTheDocumentedBytesNamesAndValues) {
+    // A 320 x 240 picture, as the 48 bytes of its file.
+    const Bytes expected = {0x40, 0x01, 0,    0,    0xF0, 0, 0, 0, 0x00, 0x58, 0x02, 0,
+                            0x20, 0,    0x70, 0x01, 0x20, 0, 0, 0, 0x40, 0,    0,    0,
+                            0,    0,    0,    0,    0x10, 0, 0, 0, 0,    0xF8, 0,    0,
+                            0xE0, 7,    0,    0,    0x1F, 0, 0, 0, 0,    0,    0,    0};
+    uint8_t header[rgnHeaderBytes];
+    encodeRgnHeader(320, 240, header);
+    EXPECT_EQ(Bytes(header, header + rgnHeaderBytes), expected);
+    const struct {
+        int32_t index;
+        const char* name;
+        const char* shown;
+    } fields[] = {{0, "width", "320"},
+                  {2, "pixel bytes", "153600"},
+                  {3, "constant at 12", "0x01700020"},
+                  {7, "bits per pixel", "16"},
+                  {9, "green mask", "0x07E0"},
+                  {11, "constant at 44", "0"}};
+    int32_t words[rgnHeaderWordCount];
+    rgnHeaderWords(320, 240, words);
+    for (const auto& field : fields) {
+        EXPECT_STREQ(rgnHeaderFieldName(field.index), field.name);
+        EXPECT_EQ(rgnHeaderFields[field.index].offset, 4 * field.index);
+        char text[16];
+        formatRgnHeaderValue(field.index, words[field.index], text, sizeof text);
+        EXPECT_STREQ(text, field.shown) << field.name;
+    }
+}
+
+TEST(RgnFileCheck, NamesTheFirstInconsistency) {
+    const Bytes good = rgnFile(3, 2, Bytes(12, 0xAB));
+    struct Case {
+        const char* name;
+        Bytes file;
+        const char* expected; // empty: consistent
+    };
+    auto with = [&](size_t offset, uint32_t value) {
+        Bytes f = good;
+        setWord(f, offset, value);
+        return f;
+    };
+    Bytes longer = good;
+    longer.push_back(0);
+    Bytes shorter(good.begin(), good.end() - 1);
+    Bytes sizeAndLength = with(8, 14);
+    sizeAndLength.resize(48 + 14);
+    const Case cases[] = {
+        {"good", good, ""},
+        {"empty image", rgnFile(0, 7, {}), ""},
+        {"header cut short", Bytes(good.begin(), good.begin() + 47),
+         "the file is 47 bytes long, shorter than the 48-byte header"},
+        {"no pixels", Bytes(good.begin(), good.begin() + 48),
+         "the file is 48 bytes long, but 48 + pixel bytes is 60"},
+        {"one byte short", shorter, "the file is 59 bytes long, but 48 + pixel bytes is 60"},
+        {"one byte more", longer, "the file is 61 bytes long, but 48 + pixel bytes is 60"},
+        {"negative width", with(0, 0xFFFFFFFF), "the width -1 is negative"},
+        {"negative height", with(4, 0x80000000), "the height -2147483648 is negative"},
+        {"size word and length agree, but not with the picture", sizeAndLength,
+         "pixel bytes is 14, but width x height x 2 is 12"},
+        {"first constant", with(12, 0x01700021),
+         "constant at 12 is 0x01700021, must be 0x01700020"},
+        {"bits per pixel", with(28, 24), "bits per pixel is 24, must be 16"},
+        {"red mask", with(32, 0x7C00), "red mask is 0x7C00, must be 0xF800"},
+        {"green mask", with(36, 0x03E0), "green mask is 0x03E0, must be 0x07E0"},
+        {"blue mask", with(40, 0x1F0000), "blue mask is 0x1F0000, must be 0x001F"},
+        {"last constant", with(44, 1), "constant at 44 is 1, must be 0"},
+    };
+    for (const Case& c : cases) {
+        const Checked result = check(c.file);
+        EXPECT_EQ(result.status, c.expected[0] == '\0' ? 0 : -1) << c.name;
+        EXPECT_EQ(result.message, c.expected) << c.name;
+    }
+}
+
+TEST(RgnFileCheck, FilesTheWriterMakesAreConsistentAndReadBack) {
+    TempDir dir;
+    const Bytes picture = rgbOf({0xFF0000, 0x00FF00, 0x0000FF, 0x646464, 0xFFFFFF, 0x000000});
+    ASSERT_EQ(convertImageToFile(dir.file("o.rgn").c_str(),
+                                 RgbImage{3, 2, const_cast<uint8_t*>(picture.data())}, 0, 0),
+              0);
+    FILE* stream = fopen(dir.file("o.rgn").c_str(), "rb");
+    RgnFileHeader header{};
+    ASSERT_EQ(readRgnHeader(stream, &header), 0);
+    char message[160];
+    EXPECT_EQ(checkRgnHeader(header, message, sizeof message), 0) << message;
+    uint8_t* words = readRgnPixels(stream, header);
+    fclose(stream);
+    ASSERT_NE(words, nullptr);
+    const Bytes expected = {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0x2C, 0x63, 0xFF, 0xFF, 0, 0};
+    EXPECT_EQ(Bytes(words, words + 12), expected);
+    free(words);
+}
+
+TEST(Preview, WidensEachFieldByRepeatingItsTopBits) {
+    const uint32_t five[][2] = {{0, 0}, {1, 8}, {16, 132}, {30, 247}, {31, 255}};
+    for (const auto& c : five)
+        EXPECT_EQ(widenFiveBits(c[0]), c[1]) << c[0];
+    const uint32_t six[][2] = {{0, 0}, {1, 4}, {32, 130}, {62, 251}, {63, 255}};
+    for (const auto& c : six)
+        EXPECT_EQ(widenSixBits(c[0]), c[1]) << c[0];
+}
+
+TEST(Preview, KnownWordsGiveAKnownBottomUpPaddedBmp) {
+    TempDir dir;
+    // Two rows of three: red, green, blue / grey 0x632C, white, black.
+    const Bytes words = {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0x2C, 0x63, 0xFF, 0xFF, 0, 0};
+    ASSERT_EQ(writePreviewBmp(dir.file("p.bmp").c_str(), 3, 2, words.data()), 0);
+    const Bytes file = readFileBytes(dir.file("p.bmp"));
+    ASSERT_EQ(file.size(), 54u + 2 * 12); // rows of 9 bytes padded to 12
+    EXPECT_EQ(file[0], 'B');
+    EXPECT_EQ(file[28], 24); // bits per pixel
+    EXPECT_EQ(file[10], 54); // pixel data offset
+    // Bottom row first, blue-green-red: grey (99, 101, 99) from 0x632C, white, black.
+    const Bytes bottom = {0x63, 0x65, 0x63, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0};
+    const Bytes top = {0, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0, 0, 0, 0};
+    EXPECT_EQ(Bytes(file.begin() + 54, file.begin() + 66), bottom);
+    EXPECT_EQ(Bytes(file.begin() + 66, file.end()), top);
+
+    // The project's own loader reads it back with the top row first.
+    const LoadResult loaded = loadBytes(file);
+    ASSERT_TRUE(loaded.ok);
+    EXPECT_EQ(loaded.pixels, rgbOf({0xFF0000, 0x00FF00, 0x0000FF, 0x636563, 0xFFFFFF, 0}));
+}
+
+TEST(Preview, EmptyPictureAndUnwritableTarget) {
+    TempDir dir;
+    ASSERT_EQ(writePreviewBmp(dir.file("empty.bmp").c_str(), 0, 4, nullptr), 0);
+    EXPECT_EQ(readFileBytes(dir.file("empty.bmp")).size(), 54u);
+    int error = 0;
+    const Bytes words(2, 0);
+    EXPECT_EQ(writePreviewBmp(dir.file("no/such/p.bmp").c_str(), 1, 1, words.data(), &error), -1);
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(writePreviewBmp("/dev/full", 1, 1, words.data(), &error), -1);
+    EXPECT_EQ(error, ENOSPC);
+}
+
+// A file and its preview are committed together: when either fails, both
+// targets keep what they held, and no temporary file is left.
+TEST(OutputPair, AFailureOfEitherFileLeavesBothTargetsAsTheyWere) {
+    const Bytes words = {0x00, 0xF8, 0xE0, 0x07};
+    const Bytes old = {'o', 'l', 'd'};
+    const struct {
+        const char* what;
+        const char* first; // a name in the folder, or an absolute path
+        const char* second;
+        int failedFile;
+        int error;
+    } cases[] = {
+        {"second cannot be written", "a.rgn", "/dev/full", 1, ENOSPC},
+        {"first cannot be written", "/dev/full", "b.bmp", 0, ENOSPC},
+        {"second too large for a BMP", "a.rgn", "big.bmp", 1, EFBIG},
+        {"both fine", "a.rgn", "b.bmp", -1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const auto place = [&](const char* name) {
+            return name[0] == '/' ? std::string(name) : dir.file(name);
+        };
+        writeFileBytes(dir.file("a.rgn"), old);
+        writeFileBytes(dir.file("b.bmp"), old);
+        writeFileBytes(dir.file("big.bmp"), old);
+        OutputFile first;
+        OutputFile second;
+        ASSERT_EQ(openOutputFile(&first, place(c.first).c_str()), 0);
+        ASSERT_EQ(openOutputFile(&second, place(c.second).c_str()), 0);
+        putRgnFile(&first, 1, 2, words.data());
+        if (std::string(c.second) == "big.bmp")
+            putPreviewBmp(&second, 70000, 70000, words.data()); // refused before any row is read
+        else
+            putPreviewBmp(&second, 1, 2, words.data());
+        int failed = -1;
+        int error = 0;
+        const int32_t status = commitOutputFiles(&first, &second, &failed, &error);
+        EXPECT_EQ(status, c.failedFile < 0 ? 0 : -1);
+        EXPECT_EQ(failed, c.failedFile);
+        EXPECT_EQ(error, c.error);
+        if (c.failedFile >= 0) {
+            EXPECT_EQ(readFileBytes(dir.file("a.rgn")), old);
+            EXPECT_EQ(readFileBytes(dir.file("b.bmp")), old);
+        } else {
+            EXPECT_EQ(readFileBytes(dir.file("a.rgn")).size(), 48u + 4);
+            EXPECT_EQ(readFileBytes(dir.file("b.bmp")).size(), 54u + 8);
+        }
+        EXPECT_EQ(readFileBytes(dir.file("big.bmp")), old);
+        size_t entries = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+            entries += entry.path().filename().string()[0] == '.' ? 100 : 1;
+        EXPECT_EQ(entries, 3u) << "a temporary file is left";
+    }
+}
+
+} // namespace

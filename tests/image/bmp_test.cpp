@@ -1,0 +1,485 @@
+#include "test_support.h"
+
+#include "prepare/prepare.h"
+
+#include <climits>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A 5 x 3 picture (odd width, so every depth pads its rows) as palette
+// indices; the colour table maps index i to a distinct colour.
+const std::vector<std::vector<uint32_t>> indexRowsTopFirst = {
+    {0, 1, 2, 3, 0},
+    {1, 1, 0, 2, 3},
+    {3, 2, 1, 0, 1},
+};
+const std::vector<uint32_t> fourColours = {0x102030, 0xFF0000, 0x00FF80, 0x0000FF};
+
+std::vector<uint32_t> paletteOf(int bits) {
+    std::vector<uint32_t> palette(size_t{1} << bits);
+    for (size_t i = 0; i < palette.size(); ++i)
+        palette[i] = i < fourColours.size() ? fourColours[i] : static_cast<uint32_t>(0x010101 * i);
+    return palette;
+}
+
+// Builds the same 5 x 3 picture at the given depth, stored bottom-up or
+// top-down, together with the block it must decode to.
+struct Picture {
+    BmpBuild layout;
+    Bytes expected;
+};
+
+Picture picture(uint16_t bits, bool topDown, uint32_t compression = 0) {
+    Picture p;
+    p.layout.width = 5;
+    p.layout.height = topDown ? -3 : 3;
+    p.layout.bitsPerPixel = bits;
+    p.layout.compression = compression;
+    if (bits <= 8)
+        p.layout.palette = paletteOf(bits);
+    std::vector<uint32_t> expectedPixels;
+    for (const auto& row : indexRowsTopFirst) {
+        std::vector<uint32_t> stored;
+        for (uint32_t listed : row) {
+            const uint32_t index = bits == 1 ? listed % 2 : listed;
+            const uint32_t rgb = fourColours[index];
+            const uint32_t r = rgb >> 16, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+            switch (bits) {
+            case 16: // 5-5-5, low three bits lost
+                stored.push_back(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+                expectedPixels.push_back(((r & 0xF8) << 16) | ((g & 0xF8) << 8) | (b & 0xF8));
+                break;
+            case 24:
+                stored.push_back(rgb);
+                expectedPixels.push_back(rgb);
+                break;
+            case 32: // compression 0: B G R x; compression 3: x B G R
+                stored.push_back(compression == 3 ? (b << 8) | (g << 16) | (r << 24) | 0x77
+                                                  : b | (g << 8) | (r << 16) | 0x77000000u);
+                expectedPixels.push_back(rgb);
+                break;
+            default:
+                stored.push_back(index);
+                expectedPixels.push_back(rgb);
+            }
+        }
+        p.layout.rows.push_back(stored);
+    }
+    if (!topDown)
+        std::reverse(p.layout.rows.begin(), p.layout.rows.end());
+    p.expected = rgbOf(expectedPixels);
+    return p;
+}
+
+struct DepthCase {
+    uint16_t bits;
+    uint32_t compression;
+};
+
+class BmpDepth : public testing::TestWithParam<DepthCase> {};
+
+TEST_P(BmpDepth, DecodesBothRowOrdersToTheSameTopFirstBlock) {
+    for (bool topDown : {false, true}) {
+        const Picture p = picture(GetParam().bits, topDown, GetParam().compression);
+        const LoadResult r = loadBytes(buildBmp(p.layout));
+        ASSERT_TRUE(r.ok) << "top-down " << topDown;
+        EXPECT_EQ(r.width, 5);
+        EXPECT_EQ(r.height, 3);
+        EXPECT_EQ(r.pixels, p.expected) << "top-down " << topDown;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllDepths, BmpDepth,
+                         testing::Values(DepthCase{1, 0}, DepthCase{4, 0}, DepthCase{8, 0},
+                                         DepthCase{16, 0}, DepthCase{24, 0}, DepthCase{32, 0},
+                                         DepthCase{8, 3}, DepthCase{16, 3}, DepthCase{24, 3},
+                                         DepthCase{32, 3}));
+
+TEST(Bmp, OneBitPixelsAreTakenMostSignificantBitFirst) {
+    BmpBuild layout;
+    layout.width = 1;
+    layout.height = 2;
+    layout.bitsPerPixel = 1;
+    layout.palette = {0x000000, 0xFFFFFF};
+    layout.rows = {{1}, {0}}; // bottom row first: the picture's bottom pixel is white
+    const LoadResult r = loadBytes(buildBmp(layout));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.pixels, rgbOf({0x000000, 0xFFFFFF}));
+}
+
+TEST(Bmp, SixteenBitValuesIgnoreTheTopBit) {
+    BmpBuild layout;
+    layout.width = 4;
+    layout.height = 1;
+    layout.bitsPerPixel = 16;
+    layout.rows = {{0x7FFF, 0x8000, 0x7C00, 0x001F}};
+    const LoadResult r = loadBytes(buildBmp(layout));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.pixels, rgbOf({0xF8F8F8, 0x000000, 0xF80000, 0x0000F8}));
+}
+
+TEST(Bmp, ThirtyTwoBitByteOrderDependsOnCompression) {
+    for (uint32_t compression : {0u, 3u}) {
+        BmpBuild layout;
+        layout.width = 1;
+        layout.height = 1;
+        layout.bitsPerPixel = 32;
+        layout.compression = compression;
+        layout.rows = {{0x40302010}}; // bytes 10 20 30 40
+        const LoadResult r = loadBytes(buildBmp(layout));
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.pixels, rgbOf({compression == 0 ? 0x302010u : 0x403020u}));
+    }
+}
+
+TEST(Bmp, ColourTableIsAlwaysFullSizeWhateverColoursUsedSays) {
+    BmpBuild layout;
+    layout.width = 2;
+    layout.height = 1;
+    layout.bitsPerPixel = 8;
+    layout.coloursUsed = 16;
+    layout.palette = paletteOf(8);
+    layout.rows = {{3, 200}};
+    LoadResult r = loadBytes(buildBmp(layout));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.pixels, rgbOf({0x0000FF, 0xC8C8C8}));
+
+    // Only 16 entries stored and the pixel data right after them: the table
+    // read takes 1024 bytes and runs off the end of this short file.
+    layout.palette.resize(16);
+    r = loadBytes(buildBmp(layout));
+    EXPECT_FALSE(r.ok);
+}
+
+TEST(Bmp, LaterHeaderVersionsPlaceTheColourTableAfterTheirFullSize) {
+    BmpBuild layout;
+    layout.width = 3;
+    layout.height = 1;
+    layout.bitsPerPixel = 4;
+    layout.infoSize = 124;
+    layout.gap = 37; // pixel data offset beyond the table: bytes in between are skipped
+    layout.palette = paletteOf(4);
+    layout.rows = {{2, 1, 0}};
+    const LoadResult r = loadBytes(buildBmp(layout));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.pixels, rgbOf({0x00FF80, 0xFF0000, 0x102030}));
+}
+
+TEST(Bmp, RowPaddingPerDepthAndWidth) {
+    // Two rows with opposite patterns: a wrong row length shifts the second.
+    // Widths past 9 take 24-bit rows through several groups of five pixels.
+    for (uint16_t bits : {1, 4, 8, 16, 24, 32}) {
+        for (int32_t width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 33}) {
+            BmpBuild layout;
+            layout.width = width;
+            layout.height = -2;
+            layout.bitsPerPixel = bits;
+            if (bits <= 8)
+                layout.palette = paletteOf(bits);
+            auto stored = [bits](uint32_t index) -> uint32_t {
+                if (bits <= 8)
+                    return index;
+                if (bits == 16)
+                    return index == 0 ? 0x7C00 : 0x001F;
+                return fourColours[index];
+            };
+            auto decoded = [bits](uint32_t index) -> uint32_t {
+                if (bits == 16)
+                    return index == 0 ? 0xF80000 : 0x0000F8;
+                return fourColours[index];
+            };
+            std::vector<uint32_t> top, bottom, expected;
+            for (int32_t x = 0; x < width; ++x)
+                top.push_back(stored(static_cast<uint32_t>(x % 2)));
+            for (int32_t x = 0; x < width; ++x)
+                bottom.push_back(stored(static_cast<uint32_t>(1 - x % 2)));
+            for (int32_t x = 0; x < width; ++x)
+                expected.push_back(decoded(static_cast<uint32_t>(x % 2)));
+            for (int32_t x = 0; x < width; ++x)
+                expected.push_back(decoded(static_cast<uint32_t>(1 - x % 2)));
+            layout.rows = {top, bottom};
+            const LoadResult r = loadBytes(buildBmp(layout));
+            ASSERT_TRUE(r.ok) << bits << " bits, width " << width;
+            EXPECT_EQ(r.pixels, rgbOf(expected)) << bits << " bits, width " << width;
+        }
+    }
+}
+
+TEST(Bmp, TruncationInsideLastRowPaddingLoadsOnlyForSixteenAndTwentyFourBits) {
+    struct Case {
+        uint16_t bits;
+        int32_t width;
+        size_t cut;
+        bool loads;
+    };
+    const Case cases[] = {
+        {24, 1, 1, true}, {24, 1, 2, false}, // 3 bytes of pixel + 1 padding
+        {24, 2, 2, true}, {24, 2, 3, false}, // 6 + 2
+        {16, 3, 2, true}, {16, 3, 3, false}, // 6 + 2 padding
+        {8, 5, 1, false}, {8, 5, 3, false},  // 5 + 3 padding, all required
+        {4, 3, 1, false}, {1, 1, 1, false},  {32, 1, 1, false},
+    };
+    for (const Case& c : cases) {
+        BmpBuild layout;
+        layout.width = c.width;
+        layout.height = 2;
+        layout.bitsPerPixel = c.bits;
+        if (c.bits <= 8)
+            layout.palette = paletteOf(c.bits);
+        layout.rows.assign(2, std::vector<uint32_t>(static_cast<size_t>(c.width), 1));
+        Bytes file = buildBmp(layout);
+        file.resize(file.size() - c.cut);
+        const LoadResult r = loadBytes(file);
+        EXPECT_EQ(r.ok, c.loads) << c.bits << " bits, cut " << c.cut;
+        if (!r.ok) {
+            EXPECT_EQ(r.endPosition, r.streamLength);
+        }
+    }
+}
+
+TEST(Bmp, RefusedHeaders) {
+    struct Case {
+        const char* what;
+        uint16_t bits;
+        uint32_t compression;
+        int32_t width;
+        int32_t height;
+    };
+    const Case cases[] = {
+        {"run-length 8-bit", 8, 1, 2, 2},
+        {"run-length 4-bit", 4, 2, 2, 2},
+        {"jpeg", 24, 4, 2, 2},
+        {"2 bits per pixel", 2, 0, 2, 2},
+        {"0 bits per pixel", 0, 0, 2, 2},
+        {"30000 bits per pixel", 30000, 0, 2, 2},
+        {"unsupported depth without rows", 2, 0, 5, 0},
+        {"unsupported depth without columns", 12, 0, 0, 5},
+        {"negative width", 24, 0, -1, 1},
+        {"height -2^31", 24, 0, 1, INT32_MIN},
+        {"size past 2^31", 24, 0, 46341, 15447}, // 3 x w x h = 2147486931
+        {"huge claim in a small file", 24, 0, 30000, 30000},
+        {"huge 1-bit claim", 1, 0, 60000, 60000},
+    };
+    for (const Case& c : cases) {
+        BmpBuild layout;
+        layout.width = c.width;
+        layout.height = c.height;
+        layout.bitsPerPixel = c.bits;
+        layout.compression = c.compression;
+        if (c.bits <= 8)
+            layout.palette = std::vector<uint32_t>(size_t{1} << c.bits, 0x808080);
+        layout.rows = {std::vector<uint32_t>(4, 1)};
+        const LoadResult r = loadBytes(buildBmp(layout));
+        EXPECT_FALSE(r.ok) << c.what;
+        EXPECT_EQ(r.width, -7) << c.what;
+        EXPECT_EQ(r.height, -9) << c.what;
+        EXPECT_EQ(r.endPosition, r.streamLength) << c.what;
+    }
+}
+
+TEST(Bmp, ImagesWithoutPixelsLoadWithoutReadingRows) {
+    const std::pair<int32_t, int32_t> sizes[] = {
+        {0, 3}, {3, 0}, {0, 0}, {0, INT32_MAX}, {0, -INT32_MAX}};
+    for (uint16_t bits : {1, 8, 16, 24, 32}) {
+        for (auto [w, h] : sizes) {
+            BmpBuild layout;
+            layout.width = w;
+            layout.height = h;
+            layout.bitsPerPixel = bits;
+            if (bits <= 8)
+                layout.palette = paletteOf(bits);
+            Bytes file = buildBmp(layout);
+            // No row is read, so a pixel-data offset past the end is no fault.
+            for (uint32_t offset : {static_cast<uint32_t>(file.size()), 0x10000u, 0x7FFFFFF0u}) {
+                for (int i = 0; i < 4; ++i)
+                    file[10 + i] = static_cast<uint8_t>(offset >> (8 * i));
+                const LoadResult r = loadBytes(file);
+                ASSERT_TRUE(r.ok) << bits << " bits " << w << " x " << h << " offset " << offset;
+                EXPECT_EQ(r.width, w);
+                EXPECT_EQ(r.height, h < 0 ? -h : h);
+                EXPECT_TRUE(r.pixels.empty());
+            }
+        }
+    }
+}
+
+TEST(Bmp, NegativeSeekTargetIsRefusedAndReadingGoesOnFromThere) {
+    // A pixel-data offset that makes a negative 32-bit position: the seek is
+    // refused and the rows are read straight after the information header.
+    BmpBuild layout;
+    layout.width = 2;
+    layout.height = 1;
+    layout.rows = {{0x112233, 0x445566}};
+    Bytes file = buildBmp(layout);
+    file[10] = 0x00, file[11] = 0x00, file[12] = 0x00, file[13] = 0x80;
+    const LoadResult r = loadBytes(file);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.pixels, rgbOf({0x112233, 0x445566}));
+
+    // Offsets are added in 32 bits: from an image start of 7, the offset
+    // 0xFFFFFFFF wraps to position 6, one byte before the image.
+    file[10] = 0xFF, file[11] = 0xFF, file[12] = 0xFF, file[13] = 0xFF;
+    const LoadResult wrapped = loadBytes(file, 7);
+    ASSERT_TRUE(wrapped.ok);
+    EXPECT_EQ(wrapped.pixels, rgbOf({0x4D425A, 0x000000})); // 5A 'B' 'M', then the size field
+}
+
+// The command line's two readings of BMP files that the compatible reader
+// misreads or refuses: what it says about them, and the standard reading.
+struct ReadingCase {
+    const char* what;
+    Bytes file;
+    LoadReason compatibleFailure;         // None: it reads the file
+    std::vector<LoadReason> warnings;     // when it reads it
+    std::vector<uint32_t> standardPixels; // over a black background
+};
+
+Bytes bitFields(uint16_t bits, std::vector<uint32_t> masks, std::vector<uint32_t> row,
+                uint32_t infoSize = 40) {
+    BmpBuild layout;
+    layout.width = static_cast<int32_t>(row.size());
+    layout.height = 1;
+    layout.bitsPerPixel = bits;
+    layout.compression = 3;
+    layout.infoSize = infoSize;
+    layout.masks = std::move(masks);
+    layout.rows = {std::move(row)};
+    return buildBmp(layout);
+}
+
+Bytes runLength(uint16_t bits, int32_t width, int32_t height, const Bytes& data) {
+    BmpBuild layout;
+    layout.width = width;
+    layout.height = height;
+    layout.bitsPerPixel = bits;
+    layout.compression = bits == 8 ? 1 : 2;
+    layout.palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+    Bytes file = buildBmp(layout);
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
+Bytes os2Bitmap() {
+    Bytes file = {'B', 'M'};
+    putU32(file, 0);
+    putU32(file, 0);
+    putU32(file, 14 + 12);
+    putU32(file, 12);
+    putU16(file, 2); // width
+    putU16(file, 1); // height
+    putU16(file, 1);
+    putU16(file, 24);
+    file.insert(file.end(), {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0, 0}); // red, blue, padding
+    file.resize(80, 0); // enough bytes for the 40 that the compatible reader takes
+    return file;
+}
+
+TEST(BmpReadings, CompatibleWarnsOrExplainsStandardReads) {
+    BmpBuild plain;
+    plain.width = 2, plain.height = 1, plain.rows = {{0xFF0000, 0x00FF00}};
+    BmpBuild alphaBytes;
+    alphaBytes.width = 2, alphaBytes.height = 1, alphaBytes.bitsPerPixel = 32;
+    alphaBytes.rows = {{0x80FF0000u, 0xFF0000FFu}};
+    BmpBuild unusedByte = alphaBytes;
+    unusedByte.rows = {{0x00FF0000u, 0x000000FFu}};
+    BmpBuild shortTable;
+    shortTable.width = 2, shortTable.height = 1, shortTable.bitsPerPixel = 8;
+    shortTable.coloursUsed = 2, shortTable.palette = {0x123456, 0xABCDEF};
+    shortTable.rows = {{1, 0}};
+    const ReadingCase cases[] = {
+        {"ordinary 24-bit", buildBmp(plain), LoadReason::None, {}, {0xFF0000, 0x00FF00}},
+        {"5-6-5",
+         bitFields(16, {0xF800, 0x07E0, 0x001F}, {0xF800, 0x07E0}),
+         LoadReason::None,
+         {LoadReason::BitFieldsIgnored},
+         {0xFF0000, 0x00FF00}},
+        {"5-5-5 as bit fields",
+         bitFields(16, {0x7C00, 0x03E0, 0x001F}, {0x7C00, 0x001F}),
+         LoadReason::None,
+         {},
+         {0xFF0000, 0x0000FF}},
+        {"32-bit B G R x as bit fields",
+         bitFields(32, {0xFF0000, 0xFF00, 0xFF}, {0xFF0000, 0xFF}),
+         LoadReason::None,
+         {LoadReason::BitFieldsIgnored},
+         {0xFF0000, 0x0000FF}},
+        {"the layout the compatible reader assumes",
+         bitFields(32, {0xFF000000u, 0xFF0000, 0xFF00}, {0xFF000000u, 0xFF00}),
+         LoadReason::None,
+         {},
+         {0xFF0000, 0x0000FF}},
+        {"version 5 header with alpha",
+         bitFields(32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}, {0x80FF0000u, 0xFF0000FFu}, 124),
+         LoadReason::None,
+         {LoadReason::BitFieldsIgnored, LoadReason::AlphaDropped},
+         {0x800000, 0x0000FF}},
+        {"alpha in the fourth byte",
+         buildBmp(alphaBytes),
+         LoadReason::None,
+         {LoadReason::AlphaDropped},
+         {0x800000, 0x0000FF}},
+        {"fourth byte zero everywhere",
+         buildBmp(unusedByte),
+         LoadReason::None,
+         {},
+         {0xFF0000, 0x0000FF}},
+        {"OS/2 header", os2Bitmap(), LoadReason::CompatibleOnlyRefuses, {}, {0xFF0000, 0x0000FF}},
+        {"run-length 8 bits: a run, a move, literals",
+         runLength(8, 4, 2, {2, 1, 0, 2, 1, 0, 0, 0, 0, 3, 3, 2, 1, 0, 0, 1}),
+         LoadReason::RunLengthBmp,
+         {},
+         {0x0000FF, 0x00FF00, 0xFF0000, 0x000000, 0xFF0000, 0xFF0000, 0x000000, 0x000000}},
+        {"run-length 4 bits",
+         runLength(4, 3, 1, {3, 0x12, 0, 1}),
+         LoadReason::RunLengthBmp,
+         {},
+         {0xFF0000, 0x00FF00, 0xFF0000}},
+        {"colour table shorter than 2^bits",
+         buildBmp(shortTable),
+         LoadReason::ShortColourTable,
+         {},
+         {0xABCDEF, 0x123456}},
+    };
+    for (const ReadingCase& c : cases) {
+        ReadingChoices choices;
+        const PictureLoad compatible = readPictureBytes(c.file, choices);
+        EXPECT_EQ(compatible.failure, c.compatibleFailure) << c.what;
+        EXPECT_EQ(compatible.warnings, c.warnings) << c.what;
+        free(compatible.image.pixels);
+        choices.decoder = Decoder::Standard;
+        const PictureLoad standard = readPictureBytes(c.file, choices);
+        ASSERT_EQ(standard.failure, LoadReason::None) << c.what;
+        EXPECT_TRUE(standard.warnings.empty()) << c.what;
+        const Bytes got(standard.image.pixels, standard.image.pixels + size_t{3} *
+                                                                           standard.image.width *
+                                                                           standard.image.height);
+        EXPECT_EQ(got, rgbOf(c.standardPixels)) << c.what;
+        free(standard.image.pixels);
+    }
+}
+
+TEST(BmpReadings, StandardRefusals) {
+    BmpBuild cut;
+    cut.width = 4, cut.height = 4, cut.rows = {{1, 2, 3, 4}};
+    BmpBuild huge;
+    huge.width = 30000, huge.height = 30000, huge.bitsPerPixel = 1, huge.palette = {0, 0xFFFFFF};
+    const std::pair<const char*, std::pair<Bytes, LoadReason>> cases[] = {
+        {"rows cut short", {buildBmp(cut), LoadReason::CutShort}},
+        {"run-length data without its end", {runLength(8, 4, 2, {2, 1}), LoadReason::CutShort}},
+        {"claim above the pixel limit", {buildBmp(huge), LoadReason::TooManyPixels}},
+        {"bit fields at 24 bits",
+         {bitFields(24, {0xFF, 0xFF00, 0xFF0000}, {1}), LoadReason::UnsupportedBmp}},
+    };
+    ReadingChoices choices;
+    choices.decoder = Decoder::Standard;
+    for (const auto& [what, c] : cases) {
+        const PictureLoad load = readPictureBytes(c.first, choices);
+        EXPECT_EQ(load.failure, c.second) << what;
+        EXPECT_EQ(load.image.pixels, nullptr) << what;
+    }
+    choices.decoder = Decoder::Compatible; // the limit holds for both readings
+    EXPECT_EQ(readPictureBytes(buildBmp(huge), choices).failure, LoadReason::TooManyPixels);
+}
+
+} // namespace
