@@ -56,10 +56,10 @@ InputLoad loadInputFile(const std::string& path, const InputOptions& options) {
     }
     const PictureLoad picture = readPicture(stream, options.choices);
     (void)fclose(stream); // a stream that was only read from
-    for (const LoadReason warning : picture.warnings)
-        load.warnings.push_back(describeLoadReason(warning));
-    if (picture.failure != LoadReason::None)
-        load.failure = describeLoadReason(picture.failure);
+    for (const Reason warning : picture.warnings)
+        load.warnings.push_back(describeReason(warning));
+    if (picture.failure != Reason::None)
+        load.failure = describeReason(picture.failure);
     else
         load.image = picture.image;
     return load;

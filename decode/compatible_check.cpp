@@ -43,7 +43,7 @@ bool anyTransparency(const RgbaPicture& picture) {
 
 bool standardReadingHasAlpha(const uint8_t* data, size_t size, int64_t maxPixels) {
     RgbaPicture picture{};
-    if (decodeStandardBmp(data, size, maxPixels, &picture) != LoadReason::None)
+    if (decodeStandardBmp(data, size, maxPixels, &picture) != Reason::None)
         return false;
     const bool alpha = anyTransparency(picture);
     free(picture.pixels);
@@ -51,11 +51,11 @@ bool standardReadingHasAlpha(const uint8_t* data, size_t size, int64_t maxPixels
 }
 
 void bmpWarnings(const uint8_t* data, size_t size, int64_t maxPixels,
-                 std::vector<LoadReason>* warnings) {
+                 std::vector<Reason>* warnings) {
     if (size < bmpHeadersBytes)
         return;
     if (fieldU32(data + 14) < 40) {
-        warnings->push_back(LoadReason::ShortInfoHeader);
+        warnings->push_back(Reason::ShortInfoHeader);
         return;
     }
     const uint16_t bitsPerPixel = fieldU16(data + 28);
@@ -65,14 +65,14 @@ void bmpWarnings(const uint8_t* data, size_t size, int64_t maxPixels,
         // after a 40-byte one.
         const uint32_t masks[3] = {fieldU32(data + 54), fieldU32(data + 58), fieldU32(data + 62)};
         if (!masksAreAssumedLayout(bitsPerPixel, masks))
-            warnings->push_back(LoadReason::BitFieldsIgnored);
+            warnings->push_back(Reason::BitFieldsIgnored);
     }
     if ((bitsPerPixel == 16 || bitsPerPixel == 32) &&
         standardReadingHasAlpha(data, size, maxPixels))
-        warnings->push_back(LoadReason::AlphaDropped);
+        warnings->push_back(Reason::AlphaDropped);
 }
 
-void tgaWarnings(const uint8_t* data, size_t size, std::vector<LoadReason>* warnings) {
+void tgaWarnings(const uint8_t* data, size_t size, std::vector<Reason>* warnings) {
     if (size < tgaHeaderBytes)
         return;
     const uint8_t type = data[2];
@@ -82,11 +82,11 @@ void tgaWarnings(const uint8_t* data, size_t size, std::vector<LoadReason>* warn
     const uint8_t descriptor = data[17];
     const bool trueColour = type == 2 || type == 10;
     if (depth != (trueColour ? 24 : 8))
-        warnings->push_back(LoadReason::TgaDepthMisread);
+        warnings->push_back(Reason::TgaDepthMisread);
     if ((descriptor & 0x20) == 0 && height > 1)
-        warnings->push_back(LoadReason::TgaBottomUp);
+        warnings->push_back(Reason::TgaBottomUp);
     if ((descriptor & 0x10) != 0 && width > 1)
-        warnings->push_back(LoadReason::TgaRightToLeft);
+        warnings->push_back(Reason::TgaRightToLeft);
 }
 
 bool hasTgaFooter(const uint8_t* data, size_t size) {
@@ -96,8 +96,8 @@ bool hasTgaFooter(const uint8_t* data, size_t size) {
 
 } // namespace
 
-std::vector<LoadReason> compatibleWarnings(const uint8_t* data, size_t size, int64_t maxPixels) {
-    std::vector<LoadReason> warnings;
+std::vector<Reason> compatibleWarnings(const uint8_t* data, size_t size, int64_t maxPixels) {
+    std::vector<Reason> warnings;
     if (isBmp(data, size))
         bmpWarnings(data, size, maxPixels, &warnings);
     else
@@ -105,23 +105,22 @@ std::vector<LoadReason> compatibleWarnings(const uint8_t* data, size_t size, int
     return warnings;
 }
 
-LoadReason compatibleRefusal(const uint8_t* data, size_t size) {
+Reason compatibleRefusal(const uint8_t* data, size_t size) {
     if (!isBmp(data, size))
-        return hasTgaFooter(data, size) ? LoadReason::CompatibleOnlyRefuses
-                                        : LoadReason::TgaWithoutFooter;
+        return hasTgaFooter(data, size) ? Reason::CompatibleOnlyRefuses : Reason::TgaWithoutFooter;
     if (size < bmpHeadersBytes)
-        return LoadReason::CompatibleOnlyRefuses;
+        return Reason::CompatibleOnlyRefuses;
     const uint32_t compression = fieldU32(data + 30);
     if (compression == bmpRle8 || compression == bmpRle4)
-        return LoadReason::RunLengthBmp;
+        return Reason::RunLengthBmp;
     const uint16_t bitsPerPixel = fieldU16(data + 28);
     if (bitsPerPixel <= 8) {
         const uint64_t tableEnd =
             14 + uint64_t{fieldU32(data + 14)} + (uint64_t{4} << bitsPerPixel);
         if (tableEnd > size)
-            return LoadReason::ShortColourTable;
+            return Reason::ShortColourTable;
     }
-    return LoadReason::CompatibleOnlyRefuses;
+    return Reason::CompatibleOnlyRefuses;
 }
 
 bool compatibleSize(const uint8_t* data, size_t size, int64_t* pixels) {

@@ -5,7 +5,7 @@
 // returns an RGBA picture or a reason, never half a picture.
 #pragma once
 
-#include "decode/load_reason.h"
+#include "decode/reasons.h"
 #include "image/image.h"
 
 #include <cstddef>
@@ -27,9 +27,9 @@ struct RgbaPicture {
 
 // The decoders behind the reading of a picture. Each returns None and fills out, or a
 // failure with nothing allocated.
-LoadReason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
-LoadReason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
-LoadReason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
+Reason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
+Reason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
+Reason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
 
 // A colour field of 1 to 32 bits widened to 8 bits.
 uint8_t widenField(uint32_t field, int bits);
@@ -39,8 +39,8 @@ bool isGeneralFormat(const uint8_t* data, size_t size);
 
 // The compatible reader's known misreadings of a BMP or TGA file that it
 // reads, and its reason for refusing one that the standard reader reads.
-std::vector<LoadReason> compatibleWarnings(const uint8_t* data, size_t size, int64_t maxPixels);
-LoadReason compatibleRefusal(const uint8_t* data, size_t size);
+std::vector<Reason> compatibleWarnings(const uint8_t* data, size_t size, int64_t maxPixels);
+Reason compatibleRefusal(const uint8_t* data, size_t size);
 
 // Whether compatibleWarnings needs the whole file rather than its first
 // 4096 bytes: for the alpha of 16- and 32-bit BMP files.

@@ -236,24 +236,24 @@ bool isGeneralFormat(const uint8_t* data, size_t size) {
            startsWith(data, size, "GIF89a", 6);
 }
 
-LoadReason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out) {
+Reason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out) {
     if (size > INT_MAX)
-        return LoadReason::TooManyPixels;
+        return Reason::TooManyPixels;
     const int length = static_cast<int>(size);
     int width = 0;
     int height = 0;
     int channels = 0;
     if (startsWith(data, size, "\x89PNG\r\n\x1a\n", pngSignatureBytes) &&
         !pngChunksIntact(data, size))
-        return LoadReason::DamagedPicture;
+        return Reason::DamagedPicture;
     if (startsWith(data, size, "\xFF\xD8", 2) && !jpegTablesSafe(data, size))
-        return LoadReason::DamagedPicture;
+        return Reason::DamagedPicture;
     if (!stbi_info_from_memory(data, length, &width, &height, &channels))
-        return LoadReason::DamagedPicture;
+        return Reason::DamagedPicture;
     if (width <= 0 || height <= 0)
-        return LoadReason::DamagedPicture;
+        return Reason::DamagedPicture;
     if (int64_t{width} * height > maxPixels)
-        return LoadReason::TooManyPixels;
+        return Reason::TooManyPixels;
 
     uint8_t* pixels = nullptr;
     if (stbi_is_16_bit_from_memory(data, length)) {
@@ -266,7 +266,7 @@ LoadReason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, Rg
         pixels = stbi_load_from_memory(data, length, &width, &height, &channels, rgba);
     }
     if (pixels == nullptr)
-        return LoadReason::DamagedPicture;
+        return Reason::DamagedPicture;
     *out = RgbaPicture{width, height, pixels};
-    return LoadReason::None;
+    return Reason::None;
 }

@@ -334,33 +334,33 @@ bool runEscape(RleState* s, uint8_t code, bool* done) {
     }
 }
 
-LoadReason expandRunLength(RleState s) {
+Reason expandRunLength(RleState s) {
     bool done = false;
     while (!done && s.y < s.rows) {
         if (s.end - s.p < 2)
-            return LoadReason::CutShort;
+            return Reason::CutShort;
         const uint8_t count = s.p[0];
         const uint8_t value = s.p[1];
         s.p += 2;
         if (count == 0) {
             if (!runEscape(&s, value, &done))
-                return LoadReason::CutShort;
+                return Reason::CutShort;
             continue;
         }
         for (int i = 0; i < count; ++i)
             putIndex(&s, s.nibbles ? indexAt(s, &value, i % 2) : value);
     }
-    return LoadReason::None;
+    return Reason::None;
 }
 
-LoadReason readRunLengthRows(const uint8_t* data, size_t size, const BmpInfo& info, int32_t rows,
-                             const Palette& palette, uint8_t* pixels) {
+Reason readRunLengthRows(const uint8_t* data, size_t size, const BmpInfo& info, int32_t rows,
+                         const Palette& palette, uint8_t* pixels) {
     if (info.pixelOffset >= size)
-        return LoadReason::CutShort;
+        return Reason::CutShort;
     const size_t count = static_cast<size_t>(info.width) * static_cast<size_t>(rows);
     auto* indices = static_cast<uint8_t*>(calloc(count, 1));
     if (indices == nullptr)
-        return LoadReason::OutOfMemory;
+        return Reason::OutOfMemory;
     const RleState start{data + info.pixelOffset,
                          data + size,
                          info.compression == compressionRle4,
@@ -369,8 +369,8 @@ LoadReason readRunLengthRows(const uint8_t* data, size_t size, const BmpInfo& in
                          0,
                          0,
                          indices};
-    const LoadReason reason = expandRunLength(start);
-    if (reason == LoadReason::None) {
+    const Reason reason = expandRunLength(start);
+    if (reason == Reason::None) {
         const bool topDown = info.height < 0;
         for (int32_t i = 0; i < rows; ++i) {
             const int32_t y = topDown ? i : rows - 1 - i;
@@ -387,16 +387,15 @@ LoadReason readRunLengthRows(const uint8_t* data, size_t size, const BmpInfo& in
 
 } // namespace
 
-LoadReason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels,
-                             RgbaPicture* out) {
+Reason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out) {
     BmpInfo info{};
     if (!readInfo(data, size, &info))
-        return size < fileHeaderBytes + 16 ? LoadReason::CutShort : LoadReason::UnsupportedBmp;
+        return size < fileHeaderBytes + 16 ? Reason::CutShort : Reason::UnsupportedBmp;
     if (!validDepth(info) || info.width < 0 || info.height == INT32_MIN)
-        return LoadReason::UnsupportedBmp;
+        return Reason::UnsupportedBmp;
     const int32_t rows = info.height < 0 ? -info.height : info.height;
     if (int64_t{info.width} * rows > maxPixels)
-        return LoadReason::TooManyPixels;
+        return Reason::TooManyPixels;
     Palette palette{};
     readPalette(data, size, info, &palette);
 
@@ -404,19 +403,19 @@ LoadReason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels
     const bool runLength =
         info.compression == compressionRle8 || info.compression == compressionRle4;
     if (bytes > 0 && !runLength && !plainRowsFit(size, info, rows))
-        return LoadReason::CutShort;
+        return Reason::CutShort;
     auto* pixels = static_cast<uint8_t*>(malloc(bytes == 0 ? 1 : bytes));
     if (pixels == nullptr)
-        return LoadReason::OutOfMemory;
-    LoadReason reason = LoadReason::None;
+        return Reason::OutOfMemory;
+    Reason reason = Reason::None;
     if (bytes > 0 && runLength)
         reason = readRunLengthRows(data, size, info, rows, palette, pixels);
     else if (bytes > 0)
         readPlainRows(data, info, rows, palette, pixels);
-    if (reason != LoadReason::None) {
+    if (reason != Reason::None) {
         free(pixels);
         return reason;
     }
     *out = RgbaPicture{info.width, rows, pixels};
-    return LoadReason::None;
+    return Reason::None;
 }

@@ -142,15 +142,15 @@ bool alphaWanted(const TgaInfo& info, uint8_t bits) {
     return bits == 16 && (info.descriptor & descriptorAlphaBits) != 0;
 }
 
-LoadReason readColourMap(const uint8_t* data, size_t size, size_t* at, const TgaInfo& info,
-                         ColourMap* map) {
+Reason readColourMap(const uint8_t* data, size_t size, size_t* at, const TgaInfo& info,
+                     ColourMap* map) {
     *map = ColourMap{};
     if (info.colourMapType == 0)
-        return LoadReason::None;
+        return Reason::None;
     const size_t entryBytes = (info.mapEntryBits + 7u) / 8;
     const size_t mapBytes = entryBytes * info.mapLength;
     if (size - *at < mapBytes)
-        return LoadReason::CutShort;
+        return Reason::CutShort;
     if (info.kind == typeColourMapped) {
         const bool alphaBit = alphaWanted(info, info.mapEntryBits);
         // Entry k of the map stands for pixel value mapFirst + k.
@@ -159,7 +159,7 @@ LoadReason readColourMap(const uint8_t* data, size_t size, size_t* at, const Tga
                      map->rgba[info.mapFirst + k]);
     }
     *at += mapBytes;
-    return LoadReason::None;
+    return Reason::None;
 }
 
 void storeValue(const uint8_t* v, const TgaInfo& info, const ColourMap& map, uint8_t* out) {
@@ -192,22 +192,21 @@ void dropEmptyAlpha(uint8_t* pixels, size_t count) {
 
 } // namespace
 
-LoadReason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels,
-                             RgbaPicture* out) {
+Reason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out) {
     if (size < headerBytes)
-        return LoadReason::UnknownFormat;
+        return Reason::UnknownFormat;
     const TgaInfo info = readInfo(data);
     if (!validLayout(info, data))
-        return LoadReason::UnknownFormat;
+        return Reason::UnknownFormat;
     if (int64_t{info.width} * info.height > maxPixels)
-        return LoadReason::TooManyPixels;
+        return Reason::TooManyPixels;
     size_t at = headerBytes;
     if (size - at < info.idLength)
-        return LoadReason::CutShort;
+        return Reason::CutShort;
     at += info.idLength;
     ColourMap map{};
-    const LoadReason mapReason = readColourMap(data, size, &at, info, &map);
-    if (mapReason != LoadReason::None)
+    const Reason mapReason = readColourMap(data, size, &at, info, &map);
+    if (mapReason != Reason::None)
         return mapReason;
 
     const size_t count = static_cast<size_t>(info.width) * static_cast<size_t>(info.height);
@@ -217,10 +216,10 @@ LoadReason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels
     const size_t least =
         info.runLength ? (count + 127) / 128 * (1 + valueBytes) : count * valueBytes;
     if (size - at < least)
-        return LoadReason::CutShort;
+        return Reason::CutShort;
     auto* pixels = static_cast<uint8_t*>(calloc(count == 0 ? 1 : count, 4));
     if (pixels == nullptr)
-        return LoadReason::OutOfMemory;
+        return Reason::OutOfMemory;
     ValueReader reader{data + at, data + size, valueBytes, 0, 0, nullptr};
     const bool topDown = (info.descriptor & descriptorTopDown) != 0;
     const bool rightToLeft = (info.descriptor & descriptorRightToLeft) != 0;
@@ -230,7 +229,7 @@ LoadReason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels
             const uint8_t* v = nextValue(&reader, info.runLength);
             if (v == nullptr) {
                 free(pixels);
-                return LoadReason::CutShort;
+                return Reason::CutShort;
             }
             const int32_t x = rightToLeft ? info.width - 1 - j : j;
             storeValue(v, info, map,
@@ -240,5 +239,5 @@ LoadReason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels
     if (hasThirtyTwoBitColour(info))
         dropEmptyAlpha(pixels, count);
     *out = RgbaPicture{info.width, info.height, pixels};
-    return LoadReason::None;
+    return Reason::None;
 }

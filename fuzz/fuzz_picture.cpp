@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const PictureLoad load = readPicture(memory.stream, choicesFrom(input.control));
     closeMemoryStream(&memory);
-    if (load.failure != LoadReason::None) {
+    if (load.failure != Reason::None) {
         FUZZ_CHECK(load.image.pixels == nullptr);
         return 0;
     }

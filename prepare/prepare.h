@@ -27,8 +27,8 @@ struct ReadingChoices {
 // caller) or the reason for the failure, and any warnings.
 struct PictureLoad {
     RgbImage image{};
-    LoadReason failure = LoadReason::None;
-    std::vector<LoadReason> warnings;
+    Reason failure = Reason::None;
+    std::vector<Reason> warnings;
 };
 
 // Reads the picture in the stream (opened "rb", positioned at its start).
@@ -43,7 +43,7 @@ uint8_t* composeOver(const RgbaPicture& picture, uint32_t background);
 bool applyOrientation(RgbImage* image, int orientation);
 
 // Scales to the size asked for; the old block is released on success.
-LoadReason resizePicture(RgbImage* image, const ReadingChoices& choices);
+Reason resizePicture(RgbImage* image, const ReadingChoices& choices);
 
 // The output size of a resize of a width x height picture.
 struct ResizePlan {

@@ -39,8 +39,8 @@ bool isJpeg(const std::vector<uint8_t>& bytes) {
     return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
 }
 
-LoadReason decodeRgba(const std::vector<uint8_t>& bytes, const ReadingChoices& choices,
-                      RgbaPicture* picture) {
+Reason decodeRgba(const std::vector<uint8_t>& bytes, const ReadingChoices& choices,
+                  RgbaPicture* picture) {
     if (isGeneralFormat(bytes.data(), bytes.size()))
         return decodeGeneral(bytes.data(), bytes.size(), choices.maxPixels, picture);
     if (isBmp(bytes))
@@ -48,31 +48,31 @@ LoadReason decodeRgba(const std::vector<uint8_t>& bytes, const ReadingChoices& c
     return decodeStandardTga(bytes.data(), bytes.size(), choices.maxPixels, picture);
 }
 
-LoadReason readComposed(const std::vector<uint8_t>& bytes, const ReadingChoices& choices,
-                        RgbImage* image) {
+Reason readComposed(const std::vector<uint8_t>& bytes, const ReadingChoices& choices,
+                    RgbImage* image) {
     RgbaPicture picture{};
-    const LoadReason reason = decodeRgba(bytes, choices, &picture);
-    if (reason != LoadReason::None)
+    const Reason reason = decodeRgba(bytes, choices, &picture);
+    if (reason != Reason::None)
         return reason;
     uint8_t* rgb = composeOver(picture, choices.background);
     free(picture.pixels);
     if (rgb == nullptr)
-        return LoadReason::OutOfMemory;
+        return Reason::OutOfMemory;
     *image = RgbImage{picture.width, picture.height, rgb};
     // On failure the unturned picture stays with the caller, who releases it.
     if (isJpeg(bytes) && !applyOrientation(image, jpegOrientation(bytes.data(), bytes.size())))
-        return LoadReason::OutOfMemory;
-    return LoadReason::None;
+        return Reason::OutOfMemory;
+    return Reason::None;
 }
 
 // The compatible reader, as the dialog runs it, given the head of the file.
 // Its warnings need only the headers, except for alpha in 16- and 32-bit
 // BMP files; explaining a refusal needs the whole file.
-LoadReason readCompatible(FILE* stream, const std::vector<uint8_t>& head,
-                          const ReadingChoices& choices, PictureLoad* load) {
+Reason readCompatible(FILE* stream, const std::vector<uint8_t>& head, const ReadingChoices& choices,
+                      PictureLoad* load) {
     int64_t pixels = 0;
     if (compatibleSize(head.data(), head.size(), &pixels) && pixels > choices.maxPixels)
-        return LoadReason::TooManyPixels;
+        return Reason::TooManyPixels;
     int32_t width = 0;
     int32_t height = 0;
     const long start = ftell(stream);
@@ -83,18 +83,18 @@ LoadReason readCompatible(FILE* stream, const std::vector<uint8_t>& head,
         load->image = RgbImage{width, height, block};
         if (compatibleWarningsNeedPixels(head.data(), head.size())) {
             if (!readBytes(stream, SIZE_MAX, &whole))
-                return LoadReason::NotRead;
+                return Reason::NotRead;
             load->warnings = compatibleWarnings(whole.data(), whole.size(), choices.maxPixels);
         } else {
             load->warnings = compatibleWarnings(head.data(), head.size(), choices.maxPixels);
         }
-        return LoadReason::None;
+        return Reason::None;
     }
     if (!readBytes(stream, SIZE_MAX, &whole))
-        return LoadReason::NotRead;
+        return Reason::NotRead;
     RgbaPicture picture{};
-    const LoadReason standard = decodeRgba(whole, choices, &picture);
-    if (standard != LoadReason::None)
+    const Reason standard = decodeRgba(whole, choices, &picture);
+    if (standard != Reason::None)
         return standard;
     free(picture.pixels);
     return compatibleRefusal(whole.data(), whole.size());
@@ -106,21 +106,21 @@ PictureLoad readPicture(FILE* stream, const ReadingChoices& choices) {
     PictureLoad load;
     std::vector<uint8_t> bytes;
     if (!readBytes(stream, headBytes, &bytes)) {
-        load.failure = LoadReason::NotRead;
+        load.failure = Reason::NotRead;
         return load;
     }
-    LoadReason reason = LoadReason::None;
+    Reason reason = Reason::None;
     if (choices.decoder == Decoder::Compatible && !isGeneralFormat(bytes.data(), bytes.size())) {
         reason = readCompatible(stream, bytes, choices, &load);
     } else if (!readBytes(stream, SIZE_MAX, &bytes)) {
-        reason = LoadReason::NotRead;
+        reason = Reason::NotRead;
     } else {
         reason = readComposed(bytes, choices, &load.image);
     }
-    if (reason == LoadReason::None) {
+    if (reason == Reason::None) {
         reason = resizePicture(&load.image, choices);
     }
-    if (reason != LoadReason::None) {
+    if (reason != Reason::None) {
         free(load.image.pixels);
         load.image = RgbImage{};
         load.warnings.clear();

@@ -121,23 +121,23 @@ ResizePlan planResize(int32_t width, int32_t height, const ReadingChoices& choic
     return plan;
 }
 
-LoadReason resizePicture(RgbImage* image, const ReadingChoices& choices) {
+Reason resizePicture(RgbImage* image, const ReadingChoices& choices) {
     if ((choices.resizeWidth == 0 && choices.resizeHeight == 0) || image->width == 0 ||
         image->height == 0)
-        return LoadReason::None;
+        return Reason::None;
     const ResizePlan plan = planResize(image->width, image->height, choices);
     if (int64_t{plan.width} * plan.height > choices.maxPixels)
-        return LoadReason::ResizeTooLarge;
+        return Reason::ResizeTooLarge;
     const size_t innerBytes =
         static_cast<size_t>(plan.innerWidth) * static_cast<size_t>(plan.innerHeight) * 3;
     auto* inner = static_cast<uint8_t*>(malloc(innerBytes));
     if (inner == nullptr)
-        return LoadReason::OutOfMemory;
+        return Reason::OutOfMemory;
     if (choices.filter == ResizeFilter::Nearest)
         sampleNearest(*image, plan, inner);
     else if (!sampleFiltered(*image, plan, choices.filter, inner)) {
         free(inner);
-        return LoadReason::OutOfMemory;
+        return Reason::OutOfMemory;
     }
     uint8_t* result = inner;
     if (plan.innerWidth != plan.width || plan.innerHeight != plan.height) {
@@ -145,12 +145,12 @@ LoadReason resizePicture(RgbImage* image, const ReadingChoices& choices) {
             malloc(static_cast<size_t>(plan.width) * static_cast<size_t>(plan.height) * 3));
         if (result == nullptr) {
             free(inner);
-            return LoadReason::OutOfMemory;
+            return Reason::OutOfMemory;
         }
         frame(inner, plan, choices.background, result);
         free(inner);
     }
     free(image->pixels);
     *image = RgbImage{plan.width, plan.height, result};
-    return LoadReason::None;
+    return Reason::None;
 }

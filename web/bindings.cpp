@@ -95,8 +95,8 @@ EMSCRIPTEN_KEEPALIVE int hx_load(const uint8_t* bytes, int size, int decoder, ui
         (void)fseek(stream, 0, SEEK_END);
     const PictureLoad picture = readPicture(stream, choices);
     (void)fclose(stream); // a stream that was only read from
-    if (picture.failure != LoadReason::None) {
-        held.message = describeLoadReason(picture.failure);
+    if (picture.failure != Reason::None) {
+        held.message = describeReason(picture.failure);
         return -1;
     }
     free(held.source.pixels);
@@ -105,8 +105,8 @@ EMSCRIPTEN_KEEPALIVE int hx_load(const uint8_t* bytes, int size, int decoder, ui
     held.rgnFile.clear();
     held.resultRgba.clear();
     held.message.clear();
-    for (const LoadReason warning : picture.warnings)
-        held.message += (held.message.empty() ? "" : "\n") + describeLoadReason(warning);
+    for (const Reason warning : picture.warnings)
+        held.message += (held.message.empty() ? "" : "\n") + describeReason(warning);
     return 0;
 }
 

@@ -469,10 +469,10 @@ Decoded decodeStandard(const std::string& path) {
     const Bytes file = readFileBytes(path);
     RgbaPicture picture{};
     const bool bmp = file.size() >= 2 && file[0] == 'B' && file[1] == 'M';
-    const LoadReason reason =
+    const Reason reason =
         bmp ? decodeStandardBmp(file.data(), file.size(), defaultMaxPixels, &picture)
             : decodeStandardTga(file.data(), file.size(), defaultMaxPixels, &picture);
-    if (reason != LoadReason::None)
+    if (reason != Reason::None)
         return result;
     result.loaded = true;
     result.width = picture.width;
@@ -599,8 +599,7 @@ TEST(PngSuite, ValidFilesDecodeAsTheReferenceDamagedOnesAreRefused) {
     for (const PngReference& r : references) {
         const Bytes file = readFileBytes(pngSuiteDirectory() + "/" + r.name);
         RgbaPicture picture{};
-        ASSERT_EQ(decodeGeneral(file.data(), file.size(), defaultMaxPixels, &picture),
-                  LoadReason::None)
+        ASSERT_EQ(decodeGeneral(file.data(), file.size(), defaultMaxPixels, &picture), Reason::None)
             << r.name;
         EXPECT_EQ(picture.width, r.width) << r.name;
         EXPECT_EQ(picture.height, r.height) << r.name;
@@ -625,8 +624,7 @@ TEST(PngSuite, ValidFilesDecodeAsTheReferenceDamagedOnesAreRefused) {
         const Bytes file = readFileBytes(pngSuiteDirectory() + "/" + damaged + ".png");
         ASSERT_FALSE(file.empty()) << damaged;
         RgbaPicture picture{};
-        EXPECT_NE(decodeGeneral(file.data(), file.size(), defaultMaxPixels, &picture),
-                  LoadReason::None)
+        EXPECT_NE(decodeGeneral(file.data(), file.size(), defaultMaxPixels, &picture), Reason::None)
             << damaged;
     }
 }

@@ -157,7 +157,7 @@ TEST(Transparency, EverySourceOfAlphaIsLaidOverTheBackground) {
     for (const auto& c : cases) {
         for (uint32_t bg : {0x000000u, 0xFFFFFFu, 0x3C91E6u}) {
             const PictureLoad load = read(c.file, onBackground(bg));
-            ASSERT_EQ(load.failure, LoadReason::None) << c.what;
+            ASSERT_EQ(load.failure, Reason::None) << c.what;
             EXPECT_EQ(pixelsOf(load), expectedOver(c.colourAlpha, bg))
                 << c.what << " on " << std::hex << bg;
             free(load.image.pixels);
@@ -170,7 +170,7 @@ TEST(Transparency, SixteenBitSamplesRoundToEightBits) {
     grey.width = 4, grey.height = 1, grey.bitDepth = 16, grey.colourType = 0;
     grey.rows = {{0x00, 0x80, 0x00, 0x81, 0x7F, 0xFF, 0xFF, 0xFF}};
     const PictureLoad load = read(buildPng(grey));
-    ASSERT_EQ(load.failure, LoadReason::None);
+    ASSERT_EQ(load.failure, Reason::None);
     // (v * 255 + 32767) / 65535: 0x0080 -> 0, 0x0081 -> 1, 0x7FFF -> 127, 0xFFFF -> 255
     EXPECT_EQ(pixelsOf(load), rgbOf({0x000000, 0x010101, 0x7F7F7F, 0xFFFFFF}));
     free(load.image.pixels);
@@ -218,7 +218,7 @@ TEST(Orientation, TheEightExifOrientationsComeOutUpright) {
     for (const auto& c : cases) {
         shrink.resizeWidth = c.width, shrink.resizeHeight = c.height;
         const PictureLoad load = read(jpegOf(blocksJpeg, sizeof blocksJpeg, c.orientation), shrink);
-        ASSERT_EQ(load.failure, LoadReason::None) << c.orientation;
+        ASSERT_EQ(load.failure, Reason::None) << c.orientation;
         EXPECT_EQ(load.image.width, c.width) << c.orientation;
         EXPECT_EQ(classify(pixelsOf(load)), c.upright) << c.orientation;
         free(load.image.pixels);
@@ -242,7 +242,7 @@ TEST(Orientation, DamagedExifIsIgnored) {
         broken[d.offset] = d.value;
         EXPECT_EQ(jpegOrientation(broken.data(), broken.size()), 1) << d.what;
         const PictureLoad load = read(broken);
-        EXPECT_EQ(load.failure, LoadReason::None) << d.what;
+        EXPECT_EQ(load.failure, Reason::None) << d.what;
         EXPECT_EQ(load.image.width, 40) << d.what;
         free(load.image.pixels);
     }
@@ -256,7 +256,7 @@ TEST(GeneralDecoder, JpegDecodesCloseToItsSource) {
             gradient.insert(gradient.end(),
                             {static_cast<uint8_t>(x * 6), static_cast<uint8_t>(y * 10), 0x60});
     const PictureLoad load = read(jpegOf(gradientJpeg, sizeof gradientJpeg));
-    ASSERT_EQ(load.failure, LoadReason::None);
+    ASSERT_EQ(load.failure, Reason::None);
     ASSERT_EQ(load.image.width, 40);
     ASSERT_EQ(load.image.height, 24);
     const Bytes decoded = pixelsOf(load);
@@ -277,16 +277,16 @@ TEST(GeneralDecoder, RefusalsNameTheirReason) {
         const char* what;
         Bytes file;
         ReadingChoices choices;
-        LoadReason reason;
+        Reason reason;
     } cases[] = {
-        {"claim above the pixel limit", buildPng(huge), {}, LoadReason::TooManyPixels},
-        {"damaged chunk", damagedCrc, {}, LoadReason::DamagedPicture},
-        {"pixel data cut short, limit raised", buildPng(huge), raised, LoadReason::DamagedPicture},
+        {"claim above the pixel limit", buildPng(huge), {}, Reason::TooManyPixels},
+        {"damaged chunk", damagedCrc, {}, Reason::DamagedPicture},
+        {"pixel data cut short, limit raised", buildPng(huge), raised, Reason::DamagedPicture},
         {"PNG signature alone",
          Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
          {},
-         LoadReason::DamagedPicture},
-        {"JPEG markers alone", Bytes{0xFF, 0xD8, 0xFF, 0xD9}, {}, LoadReason::DamagedPicture},
+         Reason::DamagedPicture},
+        {"JPEG markers alone", Bytes{0xFF, 0xD8, 0xFF, 0xD9}, {}, Reason::DamagedPicture},
     };
     for (const auto& c : cases) {
         const PictureLoad load = read(c.file, c.choices);
@@ -336,7 +336,7 @@ TEST(Resize, SizesForEveryFit) {
             for (size_t i = 0; i < size_t{3} * c.sw * c.sh; ++i)
                 image.pixels[i] = static_cast<uint8_t>(i % 3 == 0 ? 0xC8 : 0x3A); // one flat colour
             choices.background = 0xC83A3A;
-            ASSERT_EQ(resizePicture(&image, choices), LoadReason::None) << what;
+            ASSERT_EQ(resizePicture(&image, choices), Reason::None) << what;
             ASSERT_EQ(image.width, c.outW);
             ASSERT_EQ(image.height, c.outH);
             for (int32_t i = 0; i < image.width * image.height; ++i)
@@ -354,7 +354,7 @@ TEST(Resize, ContainFramesWithTheBackgroundCentred) {
     RgbImage image{2, 1, static_cast<uint8_t*>(malloc(6))};
     const Bytes red = rgbOf({0xFF0000, 0xFF0000});
     std::copy(red.begin(), red.end(), image.pixels);
-    ASSERT_EQ(resizePicture(&image, choices), LoadReason::None);
+    ASSERT_EQ(resizePicture(&image, choices), Reason::None);
     const Bytes got(image.pixels, image.pixels + 48);
     const uint32_t b = 0x0000FF, r = 0xFF0000;
     EXPECT_EQ(got, rgbOf({b, b, b, b, r, r, r, r, r, r, r, r, b, b, b, b}));
@@ -370,7 +370,7 @@ TEST(Resize, FineCheckerboardShrinksToItsMeanInLinearLight) {
     }
     ReadingChoices choices;
     choices.resizeWidth = 8, choices.resizeHeight = 8;
-    ASSERT_EQ(resizePicture(&image, choices), LoadReason::None);
+    ASSERT_EQ(resizePicture(&image, choices), Reason::None);
     // Half of the light: 0.5 in linear light is 188 in sRGB, not 128.
     for (int i = 0; i < 64 * 3; ++i)
         ASSERT_NEAR(image.pixels[i], 188, 2) << i;
@@ -382,19 +382,18 @@ TEST(Resize, ResultAboveThePixelLimitIsRefused) {
     choices.resizeWidth = 20000, choices.resizeHeight = 20000;
     choices.maxPixels = 1000000;
     RgbImage image{1, 1, static_cast<uint8_t*>(malloc(3))};
-    EXPECT_EQ(resizePicture(&image, choices), LoadReason::ResizeTooLarge);
+    EXPECT_EQ(resizePicture(&image, choices), Reason::ResizeTooLarge);
     EXPECT_EQ(image.width, 1);
     free(image.pixels);
 }
 
 TEST(LoadReasons, EveryFailureBeginsWithTheDialogsWords) {
-    for (LoadReason r :
-         {LoadReason::NotRead, LoadReason::RunLengthBmp, LoadReason::TgaWithoutFooter,
-          LoadReason::CutShort, LoadReason::TooManyPixels, LoadReason::DamagedPicture}) {
-        EXPECT_EQ(describeLoadReason(r).rfind("Error reading file (not BMP?)", 0), 0u);
+    for (Reason r : {Reason::NotRead, Reason::RunLengthBmp, Reason::TgaWithoutFooter,
+                     Reason::CutShort, Reason::TooManyPixels, Reason::DamagedPicture}) {
+        EXPECT_EQ(describeReason(r).rfind("Error reading file (not BMP?)", 0), 0u);
     }
-    EXPECT_EQ(describeLoadReason(LoadReason::NotRead), "Error reading file (not BMP?)");
-    EXPECT_EQ(describeLoadReason(LoadReason::TgaBottomUp).rfind("warning: ", 0), 0u);
+    EXPECT_EQ(describeReason(Reason::NotRead), "Error reading file (not BMP?)");
+    EXPECT_EQ(describeReason(Reason::TgaBottomUp).rfind("warning: ", 0), 0u);
 }
 
 } // namespace

@@ -330,8 +330,8 @@ TEST(Bmp, NegativeSeekTargetIsRefusedAndReadingGoesOnFromThere) {
 struct ReadingCase {
     const char* what;
     Bytes file;
-    LoadReason compatibleFailure;         // None: it reads the file
-    std::vector<LoadReason> warnings;     // when it reads it
+    Reason compatibleFailure;             // None: it reads the file
+    std::vector<Reason> warnings;         // when it reads it
     std::vector<uint32_t> standardPixels; // over a black background
 };
 
@@ -388,56 +388,56 @@ TEST(BmpReadings, CompatibleWarnsOrExplainsStandardReads) {
     shortTable.coloursUsed = 2, shortTable.palette = {0x123456, 0xABCDEF};
     shortTable.rows = {{1, 0}};
     const ReadingCase cases[] = {
-        {"ordinary 24-bit", buildBmp(plain), LoadReason::None, {}, {0xFF0000, 0x00FF00}},
+        {"ordinary 24-bit", buildBmp(plain), Reason::None, {}, {0xFF0000, 0x00FF00}},
         {"5-6-5",
          bitFields(16, {0xF800, 0x07E0, 0x001F}, {0xF800, 0x07E0}),
-         LoadReason::None,
-         {LoadReason::BitFieldsIgnored},
+         Reason::None,
+         {Reason::BitFieldsIgnored},
          {0xFF0000, 0x00FF00}},
         {"5-5-5 as bit fields",
          bitFields(16, {0x7C00, 0x03E0, 0x001F}, {0x7C00, 0x001F}),
-         LoadReason::None,
+         Reason::None,
          {},
          {0xFF0000, 0x0000FF}},
         {"32-bit B G R x as bit fields",
          bitFields(32, {0xFF0000, 0xFF00, 0xFF}, {0xFF0000, 0xFF}),
-         LoadReason::None,
-         {LoadReason::BitFieldsIgnored},
+         Reason::None,
+         {Reason::BitFieldsIgnored},
          {0xFF0000, 0x0000FF}},
         {"the layout the compatible reader assumes",
          bitFields(32, {0xFF000000u, 0xFF0000, 0xFF00}, {0xFF000000u, 0xFF00}),
-         LoadReason::None,
+         Reason::None,
          {},
          {0xFF0000, 0x0000FF}},
         {"version 5 header with alpha",
          bitFields(32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}, {0x80FF0000u, 0xFF0000FFu}, 124),
-         LoadReason::None,
-         {LoadReason::BitFieldsIgnored, LoadReason::AlphaDropped},
+         Reason::None,
+         {Reason::BitFieldsIgnored, Reason::AlphaDropped},
          {0x800000, 0x0000FF}},
         {"alpha in the fourth byte",
          buildBmp(alphaBytes),
-         LoadReason::None,
-         {LoadReason::AlphaDropped},
+         Reason::None,
+         {Reason::AlphaDropped},
          {0x800000, 0x0000FF}},
         {"fourth byte zero everywhere",
          buildBmp(unusedByte),
-         LoadReason::None,
+         Reason::None,
          {},
          {0xFF0000, 0x0000FF}},
-        {"OS/2 header", os2Bitmap(), LoadReason::CompatibleOnlyRefuses, {}, {0xFF0000, 0x0000FF}},
+        {"OS/2 header", os2Bitmap(), Reason::CompatibleOnlyRefuses, {}, {0xFF0000, 0x0000FF}},
         {"run-length 8 bits: a run, a move, literals",
          runLength(8, 4, 2, {2, 1, 0, 2, 1, 0, 0, 0, 0, 3, 3, 2, 1, 0, 0, 1}),
-         LoadReason::RunLengthBmp,
+         Reason::RunLengthBmp,
          {},
          {0x0000FF, 0x00FF00, 0xFF0000, 0x000000, 0xFF0000, 0xFF0000, 0x000000, 0x000000}},
         {"run-length 4 bits",
          runLength(4, 3, 1, {3, 0x12, 0, 1}),
-         LoadReason::RunLengthBmp,
+         Reason::RunLengthBmp,
          {},
          {0xFF0000, 0x00FF00, 0xFF0000}},
         {"colour table shorter than 2^bits",
          buildBmp(shortTable),
-         LoadReason::ShortColourTable,
+         Reason::ShortColourTable,
          {},
          {0xABCDEF, 0x123456}},
     };
@@ -449,7 +449,7 @@ TEST(BmpReadings, CompatibleWarnsOrExplainsStandardReads) {
         free(compatible.image.pixels);
         choices.decoder = Decoder::Standard;
         const PictureLoad standard = readPictureBytes(c.file, choices);
-        ASSERT_EQ(standard.failure, LoadReason::None) << c.what;
+        ASSERT_EQ(standard.failure, Reason::None) << c.what;
         EXPECT_TRUE(standard.warnings.empty()) << c.what;
         const Bytes got(standard.image.pixels, standard.image.pixels + size_t{3} *
                                                                            standard.image.width *
@@ -464,12 +464,12 @@ TEST(BmpReadings, StandardRefusals) {
     cut.width = 4, cut.height = 4, cut.rows = {{1, 2, 3, 4}};
     BmpBuild huge;
     huge.width = 30000, huge.height = 30000, huge.bitsPerPixel = 1, huge.palette = {0, 0xFFFFFF};
-    const std::pair<const char*, std::pair<Bytes, LoadReason>> cases[] = {
-        {"rows cut short", {buildBmp(cut), LoadReason::CutShort}},
-        {"run-length data without its end", {runLength(8, 4, 2, {2, 1}), LoadReason::CutShort}},
-        {"claim above the pixel limit", {buildBmp(huge), LoadReason::TooManyPixels}},
+    const std::pair<const char*, std::pair<Bytes, Reason>> cases[] = {
+        {"rows cut short", {buildBmp(cut), Reason::CutShort}},
+        {"run-length data without its end", {runLength(8, 4, 2, {2, 1}), Reason::CutShort}},
+        {"claim above the pixel limit", {buildBmp(huge), Reason::TooManyPixels}},
         {"bit fields at 24 bits",
-         {bitFields(24, {0xFF, 0xFF00, 0xFF0000}, {1}), LoadReason::UnsupportedBmp}},
+         {bitFields(24, {0xFF, 0xFF00, 0xFF0000}, {1}), Reason::UnsupportedBmp}},
     };
     ReadingChoices choices;
     choices.decoder = Decoder::Standard;
@@ -479,7 +479,7 @@ TEST(BmpReadings, StandardRefusals) {
         EXPECT_EQ(load.image.pixels, nullptr) << what;
     }
     choices.decoder = Decoder::Compatible; // the limit holds for both readings
-    EXPECT_EQ(readPictureBytes(buildBmp(huge), choices).failure, LoadReason::TooManyPixels);
+    EXPECT_EQ(readPictureBytes(buildBmp(huge), choices).failure, Reason::TooManyPixels);
 }
 
 } // namespace

@@ -70,7 +70,7 @@ TEST(Tga, DecodesEveryImageType) {
         ReadingChoices standard;
         standard.decoder = Decoder::Standard;
         const PictureLoad load = readPictureBytes(buildTga(topDown), standard);
-        ASSERT_EQ(load.failure, LoadReason::None) << c.what;
+        ASSERT_EQ(load.failure, Reason::None) << c.what;
         EXPECT_EQ(Bytes(load.image.pixels, load.image.pixels + c.expected.size()), c.expected)
             << c.what;
         free(load.image.pixels);
@@ -318,43 +318,43 @@ TEST(TgaReadings, CompatibleWarnsOrExplainsStandardReads) {
     const struct {
         const char* what;
         Bytes file;
-        LoadReason compatibleFailure;
-        std::vector<LoadReason> warnings;
+        Reason compatibleFailure;
+        std::vector<Reason> warnings;
         std::vector<uint32_t> standardPixels; // over black, rows from the top
     } cases[] = {
         {"top-left 24-bit",
          trueColour(24, 0x20, bgr),
-         LoadReason::None,
+         Reason::None,
          {},
          {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}},
         {"bottom-left 24-bit",
          trueColour(24, 0x00, bgr),
-         LoadReason::None,
-         {LoadReason::TgaBottomUp},
+         Reason::None,
+         {Reason::TgaBottomUp},
          {0x0000FF, 0xFFFFFF, 0xFF0000, 0x00FF00}},
         {"top-right 24-bit",
          trueColour(24, 0x30, bgr),
-         LoadReason::None,
-         {LoadReason::TgaRightToLeft},
+         Reason::None,
+         {Reason::TgaRightToLeft},
          {0x00FF00, 0xFF0000, 0xFFFFFF, 0x0000FF}},
         {"32-bit with alpha",
          trueColour(32, 0x28, bgra),
-         LoadReason::None,
-         {LoadReason::TgaDepthMisread},
+         Reason::None,
+         {Reason::TgaDepthMisread},
          {0xFF0000, 0x008000, 0x000000, 0xFFFFFF}},
         {"16-bit",
          trueColour(16, 0x20, fiveBits),
-         LoadReason::None,
-         {LoadReason::TgaDepthMisread},
+         Reason::None,
+         {Reason::TgaDepthMisread},
          {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}},
         {"grey with alpha",
          buildTga(greyAlpha),
-         LoadReason::None,
-         {LoadReason::TgaDepthMisread},
+         Reason::None,
+         {Reason::TgaDepthMisread},
          {0xFFFFFF, 0x404040}},
         {"no footer",
          trueColour(24, 0x20, bgr, false),
-         LoadReason::TgaWithoutFooter,
+         Reason::TgaWithoutFooter,
          {},
          {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}},
     };
@@ -366,7 +366,7 @@ TEST(TgaReadings, CompatibleWarnsOrExplainsStandardReads) {
         free(compatible.image.pixels);
         choices.decoder = Decoder::Standard;
         const PictureLoad standard = readPictureBytes(c.file, choices);
-        ASSERT_EQ(standard.failure, LoadReason::None) << c.what;
+        ASSERT_EQ(standard.failure, Reason::None) << c.what;
         const Bytes got(standard.image.pixels, standard.image.pixels + size_t{3} *
                                                                            standard.image.width *
                                                                            standard.image.height);

@@ -1,12 +1,15 @@
-// Why a command-line load failed, or what it warns about. Every text the
-// command line shows about reading a picture comes from the one table in
-// load_reason.cpp; the dialog keeps its two fixed messages.
+// How the core reports a failure, in every room and face: why (a Reason)
+// and, where the operating system refused, its error number. A Status whose
+// reason is None is success. Reading a picture also warns with reasons;
+// the words for every reason are in one table (decode/reasons.h).
 #pragma once
 
-#include <string>
+#include <cstdint>
 
-enum class LoadReason {
+enum class Reason : int32_t {
     None,
+    // The operating system refused; Status::systemError says why.
+    System,
     // Failures.
     NotRead,          // the compatible decoder refused the file; nothing more is known
     RunLengthBmp,     // compression 1 or 2, refused by the compatible decoder
@@ -30,12 +33,16 @@ enum class LoadReason {
     TgaRightToLeft,
 };
 
-// The dialog's words for the reason ("Error reading file (not BMP?)"), or
-// null for a warning.
-const char* loadReasonWords(LoadReason reason);
+struct Status {
+    Reason reason = Reason::None;
+    int systemError = 0; // errno, for Reason::System
+};
 
-// The explanation for the user, without the file name.
-const char* loadReasonText(LoadReason reason);
+inline bool succeeded(const Status& status) {
+    return status.reason == Reason::None;
+}
 
-// "Error reading file (not BMP?): explanation", or "warning: explanation".
-std::string describeLoadReason(LoadReason reason);
+// A refusal by the operating system; EINTR when a stop was asked for.
+inline Status systemFailure(int systemError) {
+    return Status{Reason::System, systemError};
+}
