@@ -1,5 +1,6 @@
-// Little-endian fields of an in-memory file, read only where the caller has
-// checked that the bytes are there.
+// Little-endian fields of in-memory files, the byte order of every format
+// the project reads and writes: read only where the caller has checked that
+// the bytes are there, written into room the caller has made.
 #pragma once
 
 #include <cstdint>
@@ -11,4 +12,14 @@ inline uint16_t fieldU16(const uint8_t* p) {
 inline uint32_t fieldU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+inline void putFieldU16(uint8_t* p, uint16_t value) {
+    p[0] = static_cast<uint8_t>(value & 0xFF);
+    p[1] = static_cast<uint8_t>(value >> 8);
+}
+
+inline void putFieldU32(uint8_t* p, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>((value >> (8 * i)) & 0xFF);
 }
