@@ -1,5 +1,14 @@
 # Shared by the shell tests: counted checks that report a failure and go on.
-# Source it, run the checks, and end with finish_checks NAME.
+# Source it, run the checks, and end with finish_checks NAME. A test of the
+# command line sources it with its own arguments (the program, the samples
+# folder) and gets $cli, $samples and a scratch folder $work, removed at exit.
+set -u
+if [ $# -ge 2 ]; then
+    cli=$1
+    samples=$2
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+fi
 failures=0
 checks=0
 

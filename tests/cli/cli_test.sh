@@ -1,12 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end checks of halvex-cli decode and convert: outputs by checksum on
 # the bundled sample, and the messages and exit statuses of every failure.
-set -u
-cli=$1
-samples=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-. "$(dirname "$0")/check_lib.sh"
+. "$(dirname "$0")/check_lib.sh" "$@"
 
 "$cli" decode "$samples/sample.bmp" "$work/s.ppm"
 check "decode sample" 0 $?

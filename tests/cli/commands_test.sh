@@ -2,12 +2,7 @@
 # End-to-end checks of halvex-cli's batches, previews and info: outputs of a
 # batch byte for byte whatever the number of threads, the messages, the
 # summary and the exit statuses.
-set -u
-cli=$1
-samples=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-. "$(dirname "$0")/check_lib.sh"
+. "$(dirname "$0")/check_lib.sh" "$@"
 
 # A 24-bit BMP from hexadecimal bytes of the stored rows (padding included),
 # with the header fields the preview writer uses (72 dots per inch).

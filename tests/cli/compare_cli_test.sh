@@ -2,12 +2,7 @@
 # End-to-end checks of the command line's own quantisations and of compare:
 # ordered and serpentine files by checksum (single and batch), their
 # refusals, compare's table, JSON and contact sheet, and its failures.
-set -u
-cli=$1
-samples=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-. "$(dirname "$0")/check_lib.sh"
+. "$(dirname "$0")/check_lib.sh" "$@"
 
 le32() { printf '%08x' "$1" | sed 's/\(..\)\(..\)\(..\)\(..\)/\4\3\2\1/'; }
 bmp24() { # output, width, height, hex of the stored rows (padding included)
