@@ -156,27 +156,36 @@ void freeSheet(ContactSheet* sheet) {
     sheet->rgb = nullptr;
 }
 
+namespace {
+
+// Rows of bytesPerPixel-byte pixels, each turned into RGB by toRgb.
+template <typename ToRgb>
+void drawTileRows(ContactSheet* sheet, int32_t tile, int32_t firstRow, int32_t count,
+                  const uint8_t* pixels, size_t bytesPerPixel, ToRgb toRgb) {
+    const size_t rowBytes =
+        static_cast<size_t>(sheet->layout.tileWidth / sheet->layout.zoom) * bytesPerPixel;
+    for (int32_t i = 0; i < count; ++i) {
+        const uint8_t* row = pixels + i * rowBytes;
+        putZoomedRow(sheet, tile, firstRow + i,
+                     [row, bytesPerPixel, toRgb](int32_t x, uint8_t* out) {
+                         toRgb(row + bytesPerPixel * static_cast<size_t>(x), out);
+                     });
+    }
+}
+
+} // namespace
+
 void drawTileRgbRows(ContactSheet* sheet, int32_t tile, int32_t firstRow, int32_t count,
                      const uint8_t* rgb) {
-    const size_t rowBytes = static_cast<size_t>(sheet->layout.tileWidth / sheet->layout.zoom) * 3;
-    for (int32_t i = 0; i < count; ++i) {
-        const uint8_t* row = rgb + i * rowBytes;
-        putZoomedRow(sheet, tile, firstRow + i, [row](int32_t x, uint8_t* out) {
-            memcpy(out, row + 3 * static_cast<size_t>(x), 3);
-        });
-    }
+    drawTileRows(sheet, tile, firstRow, count, rgb, 3,
+                 [](const uint8_t* pixel, uint8_t* out) { memcpy(out, pixel, 3); });
 }
 
 void drawTileWordRows(ContactSheet* sheet, int32_t tile, int32_t firstRow, int32_t count,
                       const uint8_t* words) {
-    const size_t rowBytes = static_cast<size_t>(sheet->layout.tileWidth / sheet->layout.zoom) * 2;
-    for (int32_t i = 0; i < count; ++i) {
-        const uint8_t* row = words + i * rowBytes;
-        putZoomedRow(sheet, tile, firstRow + i, [row](int32_t x, uint8_t* out) {
-            const uint8_t* word = row + 2 * static_cast<size_t>(x);
-            widenWord(static_cast<uint16_t>(word[0] | (word[1] << 8)), out);
-        });
-    }
+    drawTileRows(sheet, tile, firstRow, count, words, 2, [](const uint8_t* word, uint8_t* out) {
+        widenWord(static_cast<uint16_t>(word[0] | (word[1] << 8)), out);
+    });
 }
 
 void drawTileLabel(ContactSheet* sheet, int32_t tile, const char* firstLine,

@@ -10,7 +10,6 @@
 
 #include <cstdint>
 
-constexpr int32_t sheetTiles = 7;
 constexpr int32_t sheetColumns = 4;
 constexpr int32_t sheetRows = 2;
 constexpr int32_t sheetGap = 8;
@@ -48,7 +47,7 @@ struct ContactSheet {
 ContactSheet allocSheet(const SheetLayout& layout);
 void freeSheet(ContactSheet* sheet);
 
-// Draws count picture rows from firstRow on into tile (0 to sheetTiles - 1):
+// Draws count picture rows from firstRow on into tile (0 to 6: the source, then the six modes):
 // as RGB triples, or as pixel words (least significant byte first) widened
 // to 8 bits.
 void drawTileRgbRows(ContactSheet* sheet, int32_t tile, int32_t firstRow, int32_t count,
