@@ -50,7 +50,8 @@ else()
   install(FILES ${CMAKE_BINARY_DIR}/doc/halvex-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/completion/halvex-cli
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
-  install(FILES ${halvex_doc_sources} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${halvex_doc_sources} ${PROJECT_SOURCE_DIR}/doc/commands.md
+                ${PROJECT_SOURCE_DIR}/doc/formats.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   if(HALVEX_WEB_PAGE)
     install(FILES ${HALVEX_WEB_PAGE} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/halvex
             RENAME halvex.html)
