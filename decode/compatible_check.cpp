@@ -1,7 +1,8 @@
 // What the compatible reader (loadImage) is known to get wrong in a file it
 // reads, and why it refuses a file that the standard reader reads. Only
 // headers are looked at, except for alpha, which needs the pixels.
-#include "decode/decode.h"
+#include "decode/decoders.h"
+#include "image/tga_format.h"
 #include "platform/byte_order.h"
 
 #include <cstdlib>
@@ -13,14 +14,6 @@ constexpr size_t bmpHeadersBytes = 54; // file header and the 40 bytes the compa
 constexpr uint32_t bmpBitFields = 3;
 constexpr uint32_t bmpRle8 = 1;
 constexpr uint32_t bmpRle4 = 2;
-constexpr size_t tgaHeaderBytes = 18;
-constexpr size_t tgaFooterBytes = 26;
-constexpr size_t tgaSignatureOffset = 8; // inside the footer
-constexpr char tgaSignature[] = "TRUEVISION-XFILE";
-
-bool isBmp(const uint8_t* data, size_t size) {
-    return size >= 2 && data[0] == 'B' && data[1] == 'M';
-}
 
 // The only bit fields the compatible reader gets right: 5-5-5 at 16 bits,
 // and at 32 bits the layout it assumes for compression 3 (first byte
@@ -90,8 +83,8 @@ void tgaWarnings(const uint8_t* data, size_t size, std::vector<Reason>* warnings
 }
 
 bool hasTgaFooter(const uint8_t* data, size_t size) {
-    return size >= tgaFooterBytes &&
-           memcmp(data + size - tgaFooterBytes + tgaSignatureOffset, tgaSignature, 16) == 0;
+    return size >= tgaFooterBytes && memcmp(data + size - tgaFooterBytes + tgaSignatureOffset,
+                                            tgaSignature, tgaSignatureCheckedBytes) == 0;
 }
 
 } // namespace

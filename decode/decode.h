@@ -1,12 +1,11 @@
-// Everything that turns a file's bytes into a picture beside the compatible
-// loader: format detection, the PNG/JPEG/GIF library glue with its
-// pre-checks, the standard BMP and TGA readers, what the compatible reader is
-// known to misread, the load reasons and the EXIF orientation. Each decoder
-// returns an RGBA picture or a reason, never half a picture.
+// Bytes to picture, beside the compatible loader (image/): decodePicture
+// reads a PNG, JPEG, GIF, BMP or TGA file the way image viewers do; the
+// compatible checks say what loadImage misreads in a file it reads and why it
+// refuses one that decodePicture reads; jpegOrientation gives the EXIF turn.
+// The reasons are put into words by decode/reasons.h.
 #pragma once
 
-#include "decode/reasons.h"
-#include "image/image.h"
+#include "platform/status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,17 +24,12 @@ struct RgbaPicture {
     uint8_t* pixels;
 };
 
-// The decoders behind the reading of a picture. Each returns None and fills out, or a
-// failure with nothing allocated.
-Reason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
-Reason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
-Reason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
-
-// A colour field of 1 to 32 bits widened to 8 bits.
-uint8_t widenField(uint32_t field, int bits);
-
 // Whether the bytes begin like a PNG, JPEG or GIF file.
 bool isGeneralFormat(const uint8_t* data, size_t size);
+
+// PNG, JPEG and GIF by the general decoder, "BM" as BMP, anything else as
+// TGA. Returns None and fills out, or a failure with nothing allocated.
+Reason decodePicture(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
 
 // The compatible reader's known misreadings of a BMP or TGA file that it
 // reads, and its reason for refusing one that the standard reader reads.
@@ -50,6 +44,6 @@ bool compatibleWarningsNeedPixels(const uint8_t* data, size_t size);
 // takes it; false when the header is incomplete.
 bool compatibleSize(const uint8_t* data, size_t size, int64_t* pixels);
 
-// The EXIF orientation (1 to 8) of a JPEG file; 1 when there is none or the
-// EXIF block is damaged.
+// The EXIF orientation (1 to 8) of a JPEG file; 1 when there is none, the
+// file is no JPEG or the EXIF block is damaged.
 int jpegOrientation(const uint8_t* data, size_t size);

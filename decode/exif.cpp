@@ -2,6 +2,7 @@
 // segment. Every offset is checked against the segment; anything that does
 // not add up means "no orientation", never a failure.
 #include "decode/decode.h"
+#include "platform/byte_order.h"
 
 #include <cstring>
 
@@ -26,9 +27,7 @@ struct Tiff {
 bool read16(const Tiff& t, uint64_t at, uint16_t* v) {
     if (at > t.size || t.size - at < 2)
         return false;
-    const uint8_t* p = t.base + at;
-    *v = t.bigEndian ? static_cast<uint16_t>((p[0] << 8) | p[1])
-                     : static_cast<uint16_t>(p[0] | (p[1] << 8));
+    *v = t.bigEndian ? fieldU16BigEndian(t.base + at) : fieldU16(t.base + at);
     return true;
 }
 
@@ -91,7 +90,7 @@ int jpegOrientation(const uint8_t* data, size_t size) {
         }
         if (marker == startOfScan || marker == endOfImage)
             return 1;
-        const size_t length = (size_t{data[at + 2]} << 8) | data[at + 3];
+        const size_t length = fieldU16BigEndian(data + at + 2);
         if (length < 2 || size - at - 2 < length)
             return 1;
         if (marker == app1) {

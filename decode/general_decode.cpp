@@ -1,7 +1,8 @@
 // PNG, JPEG and GIF through stb_image, built with those three formats only
 // and its own limits. 16-bit samples are reduced to 8 bits here, by
 // rounding, rather than by stb's truncation.
-#include "decode/decode.h"
+#include "decode/decoders.h"
+#include "platform/byte_order.h"
 
 #include <climits>
 #include <cstdlib>
@@ -18,18 +19,7 @@
 #ifndef __clang_analyzer__
 #define STB_IMAGE_IMPLEMENTATION
 #endif
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
-#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
-#endif
 #include <stb/stb_image.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
 
 namespace {
 
@@ -51,10 +41,6 @@ void reduceSixteenBits(uint16_t* samples, size_t count) {
 }
 
 constexpr size_t pngSignatureBytes = 8;
-
-uint32_t readBigEndian32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
 
 struct CrcTable {
     uint32_t entries[256];
@@ -86,11 +72,11 @@ uint32_t crc32Of(const uint8_t* data, size_t size) {
 bool pngChunksIntact(const uint8_t* data, size_t size) {
     size_t at = pngSignatureBytes;
     while (size - at >= 12) {
-        const uint32_t length = readBigEndian32(data + at);
+        const uint32_t length = fieldU32BigEndian(data + at);
         if (length > size - at - 12)
             return false;
         const uint8_t* typeAndData = data + at + 4;
-        if (crc32Of(typeAndData, 4 + size_t{length}) != readBigEndian32(typeAndData + 4 + length))
+        if (crc32Of(typeAndData, 4 + size_t{length}) != fieldU32BigEndian(typeAndData + 4 + length))
             return false;
         if (memcmp(typeAndData, "IEND", 4) == 0)
             return true;
@@ -214,7 +200,7 @@ bool jpegTablesSafe(const uint8_t* data, size_t size) {
         }
         if (marker == jpegEndOfImage || size - at < 4)
             return true;
-        const size_t length = (size_t{data[at + 2]} << 8) | data[at + 3];
+        const size_t length = fieldU16BigEndian(data + at + 2);
         if (length < 2 || marker == 0)
             return false;
         if (!segmentSafe(marker, data + at + 4, length - 2, size - at - 4, &tables))

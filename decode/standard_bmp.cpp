@@ -2,7 +2,8 @@
 // Windows headers of 40, 52, 56, 108 and 124 bytes, bit-field masks of any
 // width (compression 3 and 6), 5-6-5 and other 16-bit layouts, alpha, and
 // run-length images (compression 1 for 8 bits, 2 for 4 bits).
-#include "decode/decode.h"
+#include "decode/bmp_run_length.h"
+#include "decode/decoders.h"
 #include "platform/byte_order.h"
 
 #include <cstdlib>
@@ -35,25 +36,6 @@ Channel channelOf(uint32_t mask) {
         ++c.bits;
     return c;
 }
-
-} // namespace
-
-// A TGA colour field narrower than 8 bits has its bits repeated below it (5
-// bits abcde become abcdeabc), so that 0 stays 0 and all ones become 255; a
-// wider one keeps its top 8 bits.
-uint8_t widenField(uint32_t field, int bits) {
-    if (bits <= 0)
-        return 0;
-    if (bits >= 8)
-        return static_cast<uint8_t>(field >> (bits - 8));
-    uint32_t wide = 0;
-    for (int filled = 0; filled < 8; filled += bits)
-        wide = (wide << bits) | field;
-    const int total = ((8 + bits - 1) / bits) * bits;
-    return static_cast<uint8_t>(wide >> (total - 8));
-}
-
-namespace {
 
 uint8_t scaleField(uint32_t value, const Channel& c) {
     const uint32_t field = (value & c.mask) >> c.shift;
@@ -236,15 +218,6 @@ void decodeRow(const uint8_t* row, const BmpInfo& info, const Palette& palette,
     }
 }
 
-// All alpha zero means the fourth byte was never meant as alpha.
-void dropEmptyAlpha(uint8_t* pixels, size_t count) {
-    for (size_t i = 0; i < count; ++i)
-        if (pixels[4 * i + 3] != 0)
-            return;
-    for (size_t i = 0; i < count; ++i)
-        pixels[4 * i + 3] = 255;
-}
-
 int64_t rowStride(const BmpInfo& info) {
     return ((int64_t{info.width} * info.bitsPerPixel + 31) / 32) * 4;
 }
@@ -268,91 +241,10 @@ void readPlainRows(const uint8_t* data, const BmpInfo& info, int32_t rows, const
         decodeRow(row, info, palette, layout, pixels + static_cast<size_t>(y) * outRow);
     }
     if (layout.useAlpha && info.compression == compressionNone)
-        dropEmptyAlpha(pixels, static_cast<size_t>(info.width) * static_cast<size_t>(rows));
+        opaqueUnlessAnyAlpha(pixels, static_cast<size_t>(info.width) * static_cast<size_t>(rows));
 }
 
-// Run-length rows: pairs (count, index) and escapes 0 0 (end of row), 0 1
-// (end of picture), 0 2 dx dy (move) and 0 n (n literal indices, padded to
-// an even byte count). Pixels the runs skip keep colour 0.
-struct RleState {
-    const uint8_t* p;
-    const uint8_t* end;
-    bool nibbles;
-    int64_t width;
-    int64_t rows;
-    int64_t x;
-    int64_t y; // stored row: 0 is the bottom row of a bottom-up file
-    uint8_t* indices;
-};
-
-void putIndex(RleState* s, uint8_t index) {
-    if (s->x < s->width && s->y < s->rows)
-        s->indices[s->y * s->width + s->x] = index;
-    ++s->x;
-}
-
-// The i-th index of a run of two alternating nibbles, or of whole bytes.
-uint8_t indexAt(const RleState& s, const uint8_t* bytes, int i) {
-    if (!s.nibbles)
-        return bytes[i];
-    const uint8_t byte = bytes[i / 2];
-    return static_cast<uint8_t>(i % 2 == 0 ? byte >> 4 : byte & 0x0F);
-}
-
-bool putLiterals(RleState* s, uint8_t count) {
-    const size_t bytes = s->nibbles ? (count + 1u) / 2 : count;
-    const size_t left = static_cast<size_t>(s->end - s->p);
-    if (left < bytes)
-        return false;
-    for (int i = 0; i < count; ++i)
-        putIndex(s, indexAt(*s, s->p, i));
-    const size_t padded = bytes + bytes % 2;
-    s->p += left < padded ? bytes : padded;
-    return true;
-}
-
-// Runs one escape; false when its data is cut short. Sets *done at the end
-// of the picture.
-bool runEscape(RleState* s, uint8_t code, bool* done) {
-    switch (code) {
-    case 0:
-        s->x = 0;
-        ++s->y;
-        return true;
-    case 1:
-        *done = true;
-        return true;
-    case 2:
-        if (s->end - s->p < 2)
-            return false;
-        s->x += s->p[0];
-        s->y += s->p[1];
-        s->p += 2;
-        return true;
-    default:
-        return putLiterals(s, code);
-    }
-}
-
-Reason expandRunLength(RleState s) {
-    bool done = false;
-    while (!done && s.y < s.rows) {
-        if (s.end - s.p < 2)
-            return Reason::CutShort;
-        const uint8_t count = s.p[0];
-        const uint8_t value = s.p[1];
-        s.p += 2;
-        if (count == 0) {
-            if (!runEscape(&s, value, &done))
-                return Reason::CutShort;
-            continue;
-        }
-        for (int i = 0; i < count; ++i)
-            putIndex(&s, s.nibbles ? indexAt(s, &value, i % 2) : value);
-    }
-    return Reason::None;
-}
-
+// Pixels the runs skip keep colour 0.
 Reason readRunLengthRows(const uint8_t* data, size_t size, const BmpInfo& info, int32_t rows,
                          const Palette& palette, uint8_t* pixels) {
     if (info.pixelOffset >= size)
@@ -361,15 +253,9 @@ Reason readRunLengthRows(const uint8_t* data, size_t size, const BmpInfo& info, 
     auto* indices = static_cast<uint8_t*>(calloc(count, 1));
     if (indices == nullptr)
         return Reason::OutOfMemory;
-    const RleState start{data + info.pixelOffset,
-                         data + size,
-                         info.compression == compressionRle4,
-                         info.width,
-                         rows,
-                         0,
-                         0,
-                         indices};
-    const Reason reason = expandRunLength(start);
+    const Reason reason =
+        expandRunLength(data + info.pixelOffset, data + size, info.compression == compressionRle4,
+                        info.width, rows, indices);
     if (reason == Reason::None) {
         const bool topDown = info.height < 0;
         for (int32_t i = 0; i < rows; ++i) {

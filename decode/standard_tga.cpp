@@ -3,7 +3,8 @@
 // true-colour of 15, 16, 24 or 32 bits, grey of 8 bits or grey with alpha
 // of 16, raw or run-length (packets may run on into the next row), with the
 // origin bits of the image descriptor honoured.
-#include "decode/decode.h"
+#include "decode/decoders.h"
+#include "image/tga_format.h"
 #include "platform/byte_order.h"
 
 #include <cstdlib>
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr size_t headerBytes = 18;
 constexpr uint8_t typeColourMapped = 1;
 constexpr uint8_t typeTrueColour = 2;
 constexpr uint8_t typeGrey = 3;
@@ -48,6 +48,16 @@ TgaInfo readInfo(const uint8_t* h) {
     info.depth = h[16];
     info.descriptor = h[17];
     return info;
+}
+
+// A colour field narrower than 8 bits has its bits repeated below it (5
+// bits abcde become abcdeabc), so that 0 stays 0 and all ones become 255.
+uint8_t widenField(uint32_t field, int bits) {
+    uint32_t wide = 0;
+    for (int filled = 0; filled < 8; filled += bits)
+        wide = (wide << bits) | field;
+    const int total = ((8 + bits - 1) / bits) * bits;
+    return static_cast<uint8_t>(wide >> (total - 8));
 }
 
 bool validColourBits(uint8_t bits) {
@@ -100,24 +110,28 @@ struct ValueReader {
     const uint8_t* run;
 };
 
+// The value stored at the reader's position, or null when the data ends
+// before it.
+const uint8_t* takeStoredValue(ValueReader* r) {
+    if (static_cast<size_t>(r->end - r->p) < r->valueBytes)
+        return nullptr;
+    const uint8_t* v = r->p;
+    r->p += r->valueBytes;
+    return v;
+}
+
 const uint8_t* nextValue(ValueReader* r, bool runLength) {
-    if (!runLength) {
-        if (static_cast<size_t>(r->end - r->p) < r->valueBytes)
-            return nullptr;
-        const uint8_t* v = r->p;
-        r->p += r->valueBytes;
-        return v;
-    }
+    if (!runLength)
+        return takeStoredValue(r);
     if (r->repeat == 0 && r->literals == 0) {
         if (r->p >= r->end)
             return nullptr;
         const uint8_t header = *r->p++;
         const int count = (header & 0x7F) + 1;
         if ((header & 0x80) != 0) {
-            if (static_cast<size_t>(r->end - r->p) < r->valueBytes)
+            r->run = takeStoredValue(r);
+            if (r->run == nullptr)
                 return nullptr;
-            r->run = r->p;
-            r->p += r->valueBytes;
             r->repeat = count;
         } else {
             r->literals = count;
@@ -128,11 +142,7 @@ const uint8_t* nextValue(ValueReader* r, bool runLength) {
         return r->run;
     }
     --r->literals;
-    if (static_cast<size_t>(r->end - r->p) < r->valueBytes)
-        return nullptr;
-    const uint8_t* v = r->p;
-    r->p += r->valueBytes;
-    return v;
+    return takeStoredValue(r);
 }
 
 bool alphaWanted(const TgaInfo& info, uint8_t bits) {
@@ -182,25 +192,17 @@ bool hasThirtyTwoBitColour(const TgaInfo& info) {
            (info.kind == typeColourMapped && info.mapEntryBits == 32);
 }
 
-void dropEmptyAlpha(uint8_t* pixels, size_t count) {
-    for (size_t i = 0; i < count; ++i)
-        if (pixels[4 * i + 3] != 0)
-            return;
-    for (size_t i = 0; i < count; ++i)
-        pixels[4 * i + 3] = 255;
-}
-
 } // namespace
 
 Reason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out) {
-    if (size < headerBytes)
+    if (size < tgaHeaderBytes)
         return Reason::UnknownFormat;
     const TgaInfo info = readInfo(data);
     if (!validLayout(info, data))
         return Reason::UnknownFormat;
     if (int64_t{info.width} * info.height > maxPixels)
         return Reason::TooManyPixels;
-    size_t at = headerBytes;
+    size_t at = tgaHeaderBytes;
     if (size - at < info.idLength)
         return Reason::CutShort;
     at += info.idLength;
@@ -237,7 +239,7 @@ Reason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels, Rg
         }
     }
     if (hasThirtyTwoBitColour(info))
-        dropEmptyAlpha(pixels, count);
+        opaqueUnlessAnyAlpha(pixels, count);
     *out = RgbaPicture{info.width, info.height, pixels};
     return Reason::None;
 }

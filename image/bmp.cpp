@@ -3,8 +3,9 @@
 // 8, 16, 24 or 32 bits per pixel. Bit-field masks are never applied: 16-bit
 // pixels are always 5-5-5 and compression 3 at 32 bits only selects which of
 // the four bytes is dropped.
-#include "image/image.h"
+#include "image/decoders.h"
 #include "image/stream_io.h"
+#include "platform/byte_order.h"
 
 #include <climits>
 #include <cstdlib>
@@ -17,15 +18,6 @@ namespace {
 
 constexpr size_t fileHeaderSize = 14;
 constexpr size_t infoHeaderSize = 40;
-
-uint16_t readU16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t readU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 bool isSupportedDepth(uint16_t bitsPerPixel) {
     switch (bitsPerPixel) {
@@ -108,7 +100,7 @@ void decodeIndexedRow(const uint8_t* row, int32_t width, uint16_t bitsPerPixel,
 
 void decode16Row(const uint8_t* row, int32_t width, uint8_t* out) {
     for (int32_t x = 0; x < width; ++x) {
-        const unsigned v = readU16(row + 2 * static_cast<size_t>(x));
+        const unsigned v = fieldU16(row + 2 * static_cast<size_t>(x));
         out[0] = static_cast<uint8_t>((v >> 7) & 0xF8);
         out[1] = static_cast<uint8_t>((v >> 2) & 0xF8);
         out[2] = static_cast<uint8_t>((v & 0x1F) << 3);
@@ -171,12 +163,12 @@ bool readHeaders(FILE* stream, BmpHeader* header) {
     uint8_t info[infoHeaderSize];
     if (!readExact(stream, fileHeader, sizeof fileHeader) || !readExact(stream, info, sizeof info))
         return false;
-    header->pixelOffset = readU32(fileHeader + 10);
-    header->infoSize = readU32(info);
-    header->width = static_cast<int32_t>(readU32(info + 4));
-    header->height = static_cast<int32_t>(readU32(info + 8));
-    header->bitsPerPixel = readU16(info + 14);
-    header->compression = readU32(info + 16);
+    header->pixelOffset = fieldU32(fileHeader + 10);
+    header->infoSize = fieldU32(info);
+    header->width = static_cast<int32_t>(fieldU32(info + 4));
+    header->height = static_cast<int32_t>(fieldU32(info + 8));
+    header->bitsPerPixel = fieldU16(info + 14);
+    header->compression = fieldU32(info + 16);
     return true;
 }
 

@@ -23,10 +23,3 @@ int32_t fileLength(FILE* stream);
 
 // Returns the pixel block (release with free()) or null.
 uint8_t* loadImage(FILE* stream, int32_t* width, int32_t* height);
-
-// The two branches of loadImage. The stream must be positioned at imageStart;
-// remainingLength is the number of bytes from there to the stream end.
-uint8_t* decodeBmp(FILE* stream, int32_t imageStart, int32_t remainingLength, int32_t* width,
-                   int32_t* height);
-uint8_t* decodeTga(FILE* stream, int32_t imageStart, int32_t remainingLength, int32_t* width,
-                   int32_t* height);

@@ -1,3 +1,4 @@
+#include "image/decoders.h"
 #include "image/image.h"
 #include "image/stream_io.h"
 

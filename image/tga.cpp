@@ -2,17 +2,16 @@
 // footer): image types 1, 2, 3 (uncompressed) and 9, 10, 11 (run-length),
 // one-byte values (palette index or grey) or three-byte true colour. Rows are
 // delivered in file order; the descriptor's origin bits are not consulted.
-#include "image/image.h"
+#include "image/decoders.h"
 #include "image/stream_io.h"
+#include "image/tga_format.h"
+#include "platform/byte_order.h"
 
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-constexpr size_t footerSize = 26;
-constexpr size_t headerSize = 18;
-constexpr char footerSignature[] = "TRUEVISION-XFILE";
 constexpr int32_t paletteEntries = 256;
 
 struct TgaHeader {
@@ -29,23 +28,25 @@ struct Palette {
 };
 
 bool hasFooter(const LoaderContext& ctx) {
-    uint8_t footer[footerSize];
-    seekFromImageStart(ctx, static_cast<uint32_t>(ctx.streamEnd - ctx.imageStart - 26));
+    uint8_t footer[tgaFooterBytes];
+    const int32_t footerStart =
+        ctx.streamEnd - ctx.imageStart - static_cast<int32_t>(sizeof footer);
+    seekFromImageStart(ctx, static_cast<uint32_t>(footerStart));
     const bool read = readExact(ctx.stream, footer, sizeof footer);
     (void)fseek(ctx.stream, ctx.imageStart, SEEK_SET); // a failed seek shows as a failed read
-    return read && memcmp(footer + 8, footerSignature, 16) == 0;
+    return read && memcmp(footer + tgaSignatureOffset, tgaSignature, tgaSignatureCheckedBytes) == 0;
 }
 
 bool readHeader(FILE* stream, TgaHeader* header) {
-    uint8_t raw[headerSize];
+    uint8_t raw[tgaHeaderBytes];
     if (!readExact(stream, raw, sizeof raw))
         return false;
     header->idLength = raw[0];
     header->imageType = raw[2];
-    header->colourMapLength = static_cast<uint16_t>(raw[5] | (raw[6] << 8));
+    header->colourMapLength = fieldU16(raw + 5);
     header->colourMapEntryBits = raw[7];
-    header->width = raw[12] | (raw[13] << 8);
-    header->height = raw[14] | (raw[15] << 8);
+    header->width = fieldU16(raw + 12);
+    header->height = fieldU16(raw + 14);
     return true;
 }
 

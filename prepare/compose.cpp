@@ -1,5 +1,5 @@
 // Transparency over the background colour and the EXIF turns.
-#include "prepare/prepare.h"
+#include "prepare/steps.h"
 
 #include <cstdlib>
 

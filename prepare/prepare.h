@@ -1,12 +1,17 @@
-// Picture to RgbImage: the command line's and the page's reading of a file
-// with its options. The right decoder (decode/) or the compatible loader,
-// then transparency over a background, the EXIF turn and resizing. The dialog
-// never comes here: it reads through loadImage() alone.
+// Picture to RgbImage: readPicture is the command line's and the page's
+// reading of a file with its options. The right decoder (decode/) or the
+// compatible loader, then transparency over a background, the EXIF turn and
+// resizing. The failure and the warnings are reasons, put into words by
+// describeReason (decode/reasons.h). The dialog never comes here: it reads
+// through loadImage() alone.
 #pragma once
 
 #include "decode/decode.h"
+#include "decode/reasons.h"
+#include "image/image.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 enum class Decoder { Compatible, Standard };
@@ -33,27 +38,3 @@ struct PictureLoad {
 
 // Reads the picture in the stream (opened "rb", positioned at its start).
 PictureLoad readPicture(FILE* stream, const ReadingChoices& choices);
-
-// Each pixel over the background: (c * a + bg * (255 - a) + 127) / 255.
-// Returns a malloc'd RGB block, or null when memory runs out.
-uint8_t* composeOver(const RgbaPicture& picture, uint32_t background);
-
-// Turns the picture so that orientation 1 results; the old block is released
-// on success. False when memory runs out.
-bool applyOrientation(RgbImage* image, int orientation);
-
-// Scales to the size asked for; the old block is released on success.
-Reason resizePicture(RgbImage* image, const ReadingChoices& choices);
-
-// The output size of a resize of a width x height picture.
-struct ResizePlan {
-    int32_t width; // final picture
-    int32_t height;
-    int32_t innerWidth;  // the scaled picture inside it (contain) or
-    int32_t innerHeight; // the whole frame (cover, stretch)
-    int32_t cropX;       // source region scaled (cover crops it)
-    int32_t cropY;
-    int32_t cropWidth;
-    int32_t cropHeight;
-};
-ResizePlan planResize(int32_t width, int32_t height, const ReadingChoices& choices);

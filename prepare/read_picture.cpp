@@ -2,7 +2,7 @@
 // general decoder, BMP and TGA by the compatible reader (loadImage, with
 // warnings where it is known to misread) or the standard one; then
 // transparency, orientation and resizing.
-#include "prepare/prepare.h"
+#include "prepare/steps.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -31,27 +31,10 @@ bool readBytes(FILE* stream, size_t limit, std::vector<uint8_t>* bytes) {
     return fseek(stream, start, SEEK_SET) == 0 && ok;
 }
 
-bool isBmp(const std::vector<uint8_t>& bytes) {
-    return bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
-}
-
-bool isJpeg(const std::vector<uint8_t>& bytes) {
-    return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
-}
-
-Reason decodeRgba(const std::vector<uint8_t>& bytes, const ReadingChoices& choices,
-                  RgbaPicture* picture) {
-    if (isGeneralFormat(bytes.data(), bytes.size()))
-        return decodeGeneral(bytes.data(), bytes.size(), choices.maxPixels, picture);
-    if (isBmp(bytes))
-        return decodeStandardBmp(bytes.data(), bytes.size(), choices.maxPixels, picture);
-    return decodeStandardTga(bytes.data(), bytes.size(), choices.maxPixels, picture);
-}
-
 Reason readComposed(const std::vector<uint8_t>& bytes, const ReadingChoices& choices,
                     RgbImage* image) {
     RgbaPicture picture{};
-    const Reason reason = decodeRgba(bytes, choices, &picture);
+    const Reason reason = decodePicture(bytes.data(), bytes.size(), choices.maxPixels, &picture);
     if (reason != Reason::None)
         return reason;
     uint8_t* rgb = composeOver(picture, choices.background);
@@ -60,7 +43,7 @@ Reason readComposed(const std::vector<uint8_t>& bytes, const ReadingChoices& cho
         return Reason::OutOfMemory;
     *image = RgbImage{picture.width, picture.height, rgb};
     // On failure the unturned picture stays with the caller, who releases it.
-    if (isJpeg(bytes) && !applyOrientation(image, jpegOrientation(bytes.data(), bytes.size())))
+    if (!applyOrientation(image, jpegOrientation(bytes.data(), bytes.size())))
         return Reason::OutOfMemory;
     return Reason::None;
 }
@@ -93,7 +76,7 @@ Reason readCompatible(FILE* stream, const std::vector<uint8_t>& head, const Read
     if (!readBytes(stream, SIZE_MAX, &whole))
         return Reason::NotRead;
     RgbaPicture picture{};
-    const Reason standard = decodeRgba(whole, choices, &picture);
+    const Reason standard = decodePicture(whole.data(), whole.size(), choices.maxPixels, &picture);
     if (standard != Reason::None)
         return standard;
     free(picture.pixels);

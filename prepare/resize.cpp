@@ -2,7 +2,7 @@
 // stb_image_resize in linear light (sRGB decoded, filtered, encoded again),
 // or by nearest neighbour for pixel art. This file is built with SSE2
 // floating point on 32-bit x86 so that both builds round alike.
-#include "prepare/prepare.h"
+#include "prepare/steps.h"
 
 #include <climits>
 #include <cstdlib>
@@ -13,17 +13,7 @@
 #ifndef __clang_analyzer__
 #define STB_IMAGE_RESIZE_IMPLEMENTATION
 #endif
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#endif
 #include <stb/stb_image_resize.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
 
 namespace {
 

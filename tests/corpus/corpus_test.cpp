@@ -9,6 +9,7 @@
 #include "corpus_support.h"
 
 #include "convert/convert.h"
+#include "decode/decoders.h"
 #include "image/image.h"
 #include "prepare/prepare.h"
 #include "test_support.h"

@@ -343,3 +343,8 @@ PictureLoad readPictureBytes(const Bytes& file, const ReadingChoices& choices) {
     fclose(stream);
     return load;
 }
+
+Bytes pixelsOf(const PictureLoad& load) {
+    return Bytes(load.image.pixels,
+                 load.image.pixels + size_t{3} * load.image.width * load.image.height);
+}

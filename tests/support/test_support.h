@@ -109,3 +109,6 @@ Bytes withExifOrientation(Bytes jpeg, int orientation);
 
 // readPicture over the bytes, through a real file stream.
 PictureLoad readPictureBytes(const Bytes& file, const ReadingChoices& choices);
+
+// The RGB bytes of the picture that a reading gave.
+Bytes pixelsOf(const PictureLoad& load);
