@@ -59,12 +59,6 @@ size_t pixelCount(const RgbImage& image) {
     return static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
 }
 
-void putWord(uint8_t* out, int32_t value) {
-    const auto bits = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
-
 } // namespace
 
 extern "C" {
@@ -136,11 +130,8 @@ EMSCRIPTEN_KEEPALIVE int hx_convert(int method, int serpentine, int greenCompens
         held.message = "Error converting: not enough memory";
         return -1;
     }
-    int32_t header[12];
-    rgnHeaderWords(held.source.width, held.source.height, header);
     held.rgnFile.resize(rgnHeaderBytes + static_cast<size_t>(bytes));
-    for (int i = 0; i < 12; ++i)
-        putWord(held.rgnFile.data() + 4 * i, header[i]);
+    encodeRgnHeader(held.source.width, held.source.height, held.rgnFile.data());
     memcpy(held.rgnFile.data() + rgnHeaderBytes, words, static_cast<size_t>(bytes));
     rgbaFromWords(words, pixelCount(held.source), &held.resultRgba);
     free(words);

@@ -331,19 +331,6 @@ std::string hexOf(const Bytes& bytes) {
     return out;
 }
 
-TEST(RgnFile, HeaderOf320By240) {
-    TempDir dir;
-    const Bytes image = flatImage(320, 240, 0x000000);
-    ASSERT_EQ(convertImageToFile(dir.file("a.rgn").c_str(),
-                                 RgbImage{320, 240, const_cast<uint8_t*>(image.data())}, 1, 1),
-              0);
-    const Bytes file = readFileBytes(dir.file("a.rgn"));
-    ASSERT_EQ(file.size(), 48u + 153600u);
-    EXPECT_EQ(hexOf(Bytes(file.begin(), file.begin() + 48)),
-              "40 01 00 00 F0 00 00 00 00 58 02 00 20 00 70 01 20 00 00 00 40 00 00 00 "
-              "00 00 00 00 10 00 00 00 00 F8 00 00 E0 07 00 00 1F 00 00 00 00 00 00 00 ");
-}
-
 TEST(RgnFile, SmallFilesByteForByte) {
     const std::string fixedWords = "20 00 70 01 20 00 00 00 40 00 00 00 00 00 00 00 10 00 00 00 "
                                    "00 F8 00 00 E0 07 00 00 1F 00 00 00 00 00 00 00 ";
@@ -436,18 +423,6 @@ TEST(RgnFile, ImagesTooLargeForTheFormatAreRefusedBeforeTheTargetIsTouched) {
     for (const RgbImage& image : cases)
         EXPECT_EQ(convertImageToFile(dir.file("keep.rgn").c_str(), image, 1, 1), -1);
     EXPECT_EQ(readFileBytes(dir.file("keep.rgn")), Bytes(10, 0x22));
-}
-
-TEST(WriteInt32, LeastSignificantByteFirst) {
-    FILE* stream = tmpfile();
-    ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(writeInt32(stream, 0x01700020), 0);
-    EXPECT_EQ(writeInt32(stream, -2), 0);
-    rewind(stream);
-    uint8_t bytes[8] = {};
-    ASSERT_EQ(fread(bytes, 1, 8, stream), 8u);
-    EXPECT_EQ(Bytes(bytes, bytes + 8), (Bytes{0x20, 0x00, 0x70, 0x01, 0xFE, 0xFF, 0xFF, 0xFF}));
-    fclose(stream);
 }
 
 } // namespace
