@@ -59,6 +59,21 @@ size_t pixelCount(const RgbImage& image) {
     return static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
 }
 
+// The page's number for a method: 0 none, 1 Floyd-Steinberg,
+// 2 Atkinson-Boyle, 3 ordered; any other runs the plain pass.
+DitherMethod pageDitherMethod(int method) {
+    switch (method) {
+    case 1:
+        return DitherMethod::floydSteinberg;
+    case 2:
+        return DitherMethod::atkinsonBoyle;
+    case 3:
+        return DitherMethod::ordered;
+    default:
+        return DitherMethod::none;
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -117,11 +132,11 @@ EMSCRIPTEN_KEEPALIVE const uint8_t* hx_source_rgba() {
     return held.sourceRgba.data();
 }
 
-// Converts the held source. method: 0 none, 1 Floyd-Steinberg,
-// 2 Atkinson-Boyle, 3 ordered. 0, or -1 with hx_message().
+// Converts the held source with the method numbered as pageDitherMethod
+// reads it. 0, or -1 with hx_message().
 EMSCRIPTEN_KEEPALIVE int hx_convert(int method, int serpentine, int greenCompensation) {
     Quantisation quantisation;
-    quantisation.method = static_cast<DitherMethod>(method >= 0 && method <= 3 ? method : 0);
+    quantisation.method = pageDitherMethod(method);
     quantisation.serpentine = serpentine != 0;
     quantisation.greenCompensation = greenCompensation != 0;
     int32_t bytes = 0;
