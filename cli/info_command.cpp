@@ -27,10 +27,10 @@ int runInfo(const InfoOptions& options) {
     if (header.headerComplete)
         printHeader(header);
     printf("%-16s%" PRId64 "\n", "file length:", header.fileLength);
-    char problem[160];
-    if (checkRgnHeader(header, problem, sizeof problem) < 0) {
+    if (!succeeded(checkRgnHeader(header))) {
         (void)fflush(stdout); // keeps the report above the verdict on a shared terminal
-        fprintf(stderr, "%s: inconsistent: %s\n", options.input.c_str(), problem);
+        fprintf(stderr, "%s: inconsistent: %s\n", options.input.c_str(),
+                rgnHeaderProblem(header).c_str());
         return 1;
     }
     printf("consistent\n");

@@ -20,10 +20,10 @@ int runPreview(const PreviewOptions& options) {
     FILE* stream = openRgnFile(options.input, &header);
     if (stream == nullptr)
         return 1;
-    char problem[160];
-    if (checkRgnHeader(header, problem, sizeof problem) < 0) {
+    if (!succeeded(checkRgnHeader(header))) {
         (void)fclose(stream); // a stream that was only read from
-        fprintf(stderr, "%s: not a consistent RGN/MBR file: %s\n", options.input.c_str(), problem);
+        fprintf(stderr, "%s: not a consistent RGN/MBR file: %s\n", options.input.c_str(),
+                rgnHeaderProblem(header).c_str());
         return 1;
     }
     uint8_t* words = readRgnPixels(stream, header);

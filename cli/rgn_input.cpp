@@ -9,8 +9,9 @@ FILE* openRgnFile(const std::string& path, RgnFileHeader* header) {
         fprintf(stderr, "Error opening file\n");
         return nullptr;
     }
-    if (readRgnHeader(stream, header) < 0) {
-        fprintf(stderr, "Error reading file %s: %s\n", path.c_str(), strerror(errno));
+    const Status read = readRgnHeader(stream, header);
+    if (!succeeded(read)) {
+        fprintf(stderr, "Error reading file %s: %s\n", path.c_str(), strerror(read.systemError));
         (void)fclose(stream); // a stream that was only read from
         return nullptr;
     }

@@ -19,9 +19,9 @@ constexpr DitherMode ditherAtkinsonBoyleMode = 2;
 // field (step 2048): 16 to 2032; halved for a 6-bit green (step 1024).
 int32_t orderedThreshold(int32_t x, int32_t y);
 
-// The command line's choice of quantisation: the dialog's three methods and
-// those only the command line offers. The dialog's DitherMode maps onto it
-// with dialogQuantisation (every unknown mode runs the plain pass).
+// The choice of quantisation: the dialog's three methods and those only the
+// command line and the page offer. The dialog's list index maps onto it with
+// dialogQuantisation (every unknown index runs the plain pass).
 enum class DitherMethod : int32_t { none, floydSteinberg, atkinsonBoyle, ordered };
 struct Quantisation {
     DitherMethod method = DitherMethod::floydSteinberg;
@@ -37,8 +37,11 @@ const char* ditherMethodName(DitherMethod method);
 // An image with a null pixel block counts as 0 x 0.
 RgbImage imageOrEmpty(const RgbImage& image);
 
-// The pixel block of the image fits the format's 32-bit size word, and the
-// planes of the full-plane path can be laid out.
+// The pixel block of the image fits the format's 32-bit size word, and
+// 3 x width + 6 fits in 32 bits: the width of the full-plane passes' planes,
+// which the run is checked against. The run itself needs only the first; the
+// second is kept so that the same pictures are refused, and adds to the
+// first only one-row pictures wider than 715 827 880 pixels.
 bool rgnWordsFit(const RgbImage& image);
 
 // The pixel words of the quantised image, each least significant byte first,
@@ -47,8 +50,6 @@ bool rgnWordsFit(const RgbImage& image);
 // taken as 0 x 0. Null when the image is invalid (negative sizes, a pixel
 // block too large to describe) or the memory cannot be had. Works one row at
 // a time with a few rows of error in place of the two planes.
-uint8_t* quantiseImage(const RgbImage& source, int32_t greenCompensation, DitherMode mode,
-                       int32_t* byteCount);
 uint8_t* quantiseImage(const RgbImage& source, const Quantisation& quantisation,
                        int32_t* byteCount);
 
@@ -58,25 +59,12 @@ uint8_t* quantiseImage(const RgbImage& source, const Quantisation& quantisation,
 bool quantiseRows(const RgbImage& image, const Quantisation& quantisation, uint8_t* words);
 
 // The same pass taken a few rows at a time, so that a run can write each
-// batch of words as it is made. Everything is allocated by the start, which
-// fails (false, nothing held) only for want of memory; each call of
+// batch of words as it is made. The start allocates everything the run
+// needs and returns null only for want of memory; each call of
 // quantiseNextRows fills the words of the next count rows (fewer at the
-// bottom); the end releases what the start allocated.
-struct RowQuantiser {
-    RgbImage image;
-    bool compensate;
-    DitherMethod method;
-    bool serpentine; // only ever set for the error-diffusion methods
-    int32_t nextRow;
-    // Error that has reached the next rows, each array two pixels longer
-    // than the image and pointing past the leading one.
-    int32_t* errorRows[4];
-    // The image's last row with a spare byte after it, for the error
-    // diffusion passes, which read each pixel with the byte that follows.
-    uint8_t* lastRow;
-};
-bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, int32_t greenCompensation,
-                       DitherMode mode);
-bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisation& quantisation);
+// bottom); the end releases what the start allocated (nothing for null).
+// The image must stay in place until the end.
+struct RowQuantiser;
+RowQuantiser* startRowQuantiser(const RgbImage& image, const Quantisation& quantisation);
 void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words);
 void endRowQuantiser(RowQuantiser* q);

@@ -5,7 +5,8 @@
 
 namespace {
 
-// Sizes a run needs, checked so that no multiplication overflows.
+// The full-plane passes' planes, 3 x width + 6 columns by height + 2 rows,
+// counted in 32 bits. Of a picture whose words fit, only the width can fail.
 bool planeShapeFits(int32_t width, int32_t height) {
     return width <= (INT32_MAX - 6) / 3 && height <= INT32_MAX - 2;
 }
@@ -59,11 +60,6 @@ uint8_t* allocWordsFor(const RgbImage& image, int32_t* byteCount) {
 }
 
 } // namespace
-
-uint8_t* quantiseImage(const RgbImage& source, int32_t greenCompensation, DitherMode mode,
-                       int32_t* byteCount) {
-    return quantiseImage(source, dialogQuantisation(greenCompensation, mode), byteCount);
-}
 
 uint8_t* quantiseImage(const RgbImage& source, const Quantisation& quantisation,
                        int32_t* byteCount) {

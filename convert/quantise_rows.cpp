@@ -19,9 +19,9 @@
 // behind does the same for the rows that serpentine passes walk right to
 // left.
 //
-// Those rows have passes of their own, mirrors of the left-to-right ones;
-// the even rows of a serpentine run are the plain passes' rows. The ordered
-// pass needs no error at all.
+// Those rows go through the same pixel steps with the pattern mirrored; the
+// even rows of a serpentine run are the plain passes' rows. The ordered pass
+// needs no error at all.
 //
 // A run without serpentine rows takes the error-diffusion passes two rows at
 // a time (quantise_two_rows.cpp), which gives the same words faster; the
@@ -40,6 +40,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+
+// The run's state between calls. Everything it points to is its own.
+struct RowQuantiser {
+    RgbImage image;
+    bool compensate;
+    DitherMethod method;
+    bool serpentine; // only ever set for the error-diffusion methods
+    int32_t nextRow;
+    // Error that has reached the next rows, each array two pixels longer
+    // than the image and pointing past the leading one.
+    int32_t* errorRows[4];
+    // The image's last row with a spare byte after it, for the error
+    // diffusion passes, which read each pixel with the byte that follows.
+    uint8_t* lastRow;
+};
 
 int32_t orderedThreshold(int32_t x, int32_t y) {
     static const uint8_t bayer[8][8] = {
@@ -63,138 +78,65 @@ template <bool compensate> void plainRow(const uint8_t* in, int32_t width, uint8
         const int32_t g = in[1] * 257;
         const int32_t b = in[2] * 257;
         const bool five = greenTakesFiveBits<compensate>(g, r, b);
-        putWord(out, r & 0xF800, g & greenLevelMask(five), b & 0xF800);
+        putPixelWord(out, r & fiveBitLevelMask, g & levelMask(five), b & fiveBitLevelMask);
     }
+}
+
+// The rows of an error-diffusion run, walked left to right (step 1) or, on
+// a serpentine run's odd rows, right to left with the pattern mirrored
+// (step -1). The previous pixel is x - step, so the cell below it, which
+// pixel x completes, is below[x - step]: with step -1, the cell below x + 1.
+template <int step> constexpr std::ptrdiff_t firstPixel(int32_t width) {
+    return step > 0 ? 0 : width - 1;
+}
+template <int step> constexpr std::ptrdiff_t lastPixel(int32_t width) {
+    return step > 0 ? width - 1 : 0;
 }
 
 // error: what row y has received from above; below: filled with what row
 // y + 1 receives from row y, which is all it receives.
-//
-// Carried along the row: 7/16 of the last error for the next pixel, and the
-// sums gathered so far for the cell below the previous pixel (1/16 from the
-// pixel before it, 5/16 from it) and for the cell below this one (1/16 from
-// the previous pixel). The cell below the previous pixel gets its last share,
-// 3/16, from this pixel, so it is stored rather than added to.
-template <bool compensate>
+template <bool compensate, int step>
 void floydSteinbergRow(const uint8_t* in, const int32_t* error, int32_t* below, int32_t width,
                        uint8_t* out) {
-    Lanes next{};
-    Lanes belowPrevious{};
-    Lanes belowThis{};
-    for (int32_t x = 0; x < width;
-         ++x, in += 3, error += lanesPerPixel, below += lanesPerPixel, out += 2) {
+    FloydSteinbergStep<compensate> pixel;
+    for (std::ptrdiff_t i = 0; i < width; ++i) {
+        const std::ptrdiff_t x = firstPixel<step>(width) + step * i;
         Lanes received;
-        readLanes(received, error);
-        Working w;
-        visitPixel(w, in, received + next);
-        const Lanes& s = w.clamped;
-        const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
-        const Lanes e = s & (five ? errorMasks : errorMasksSixBitGreen);
-        next = (e * 7) >> 4;
-        writeLanes(below - lanesPerPixel, belowPrevious + ((e * 3) >> 4));
-        belowPrevious = belowThis + ((e * 5) >> 4);
-        belowThis = e >> 4;
-        putWord(out, s[0] & 0xF800, s[1] & greenLevelMask(five), s[2] & 0xF800);
+        Lanes input;
+        Lanes completed;
+        readLanes(received, error + lanesPerPixel * x);
+        readPixel(input, in + 3 * x);
+        pixel.visit(input, received, out + 2 * x, completed);
+        writeLanes(below + lanesPerPixel * (x - step), completed);
     }
-    writeLanes(below - lanesPerPixel, belowPrevious);
+    writeLanes(below + lanesPerPixel * lastPixel<step>(width), pixel.belowPrevious);
 }
 
 // error: what row y has received; fromTwoUp: what row y + 1 has received
 // from row y - 1; below: filled with all that row y + 1 receives; twoBelow:
 // filled with what row y + 2 receives from row y.
-//
-// One eighth of each error goes to the next two pixels, the three cells
-// below and the cell two rows below. Carried along the row: the shares owed
-// to this pixel and to the next, and the sums gathered for the cells below
-// the previous pixel and below this one. The cell below the previous pixel is
-// complete after this pixel's share and is stored, on top of what it had from
-// two rows up.
-template <bool compensate>
+template <bool compensate, int step>
 void atkinsonBoyleRow(const uint8_t* in, const int32_t* error, const int32_t* fromTwoUp,
                       int32_t* below, int32_t* twoBelow, int32_t width, uint8_t* out) {
-    Lanes here{};
-    Lanes next{};
-    Lanes belowPrevious{};
-    Lanes belowThis{};
-    for (int32_t x = 0; x < width; ++x, in += 3, error += lanesPerPixel, fromTwoUp += lanesPerPixel,
-                 below += lanesPerPixel, twoBelow += lanesPerPixel, out += 2) {
+    AtkinsonBoyleStep<compensate> pixel;
+    for (std::ptrdiff_t i = 0; i < width; ++i) {
+        const std::ptrdiff_t x = firstPixel<step>(width) + step * i;
         Lanes received;
-        readLanes(received, error);
-        Working w;
-        visitPixel(w, in, received + here);
-        const Lanes& s = w.clamped;
-        const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
-        const Lanes share = (s & (five ? errorMasks : errorMasksSixBitGreen)) >> 3;
-        here = next + share;
-        next = share;
         Lanes earlier;
-        readLanes(earlier, fromTwoUp - lanesPerPixel);
-        writeLanes(below - lanesPerPixel, earlier + belowPrevious + share);
-        belowPrevious = belowThis + share;
-        belowThis = share;
-        writeLanes(twoBelow, share);
-        putWord(out, s[0] & 0xF800, s[1] & greenLevelMask(five), s[2] & 0xF800);
-    }
-    Lanes earlier;
-    readLanes(earlier, fromTwoUp - lanesPerPixel);
-    writeLanes(below - lanesPerPixel, earlier + belowPrevious);
-}
-
-// The rows a serpentine run walks right to left: floydSteinbergRow with
-// the pattern mirrored. The next pixel is x - 1, and the cell below that
-// completes with this pixel's share is the one below x + 1.
-template <bool compensate>
-void floydSteinbergRowRightToLeft(const uint8_t* in, const int32_t* error, int32_t* below,
-                                  int32_t width, uint8_t* out) {
-    Lanes next{};
-    Lanes belowPrevious{};
-    Lanes belowThis{};
-    for (std::ptrdiff_t x = width - 1; x >= 0; --x) {
-        Lanes received;
+        Lanes input;
+        Lanes completed;
+        Lanes share;
         readLanes(received, error + lanesPerPixel * x);
-        Working w;
-        visitPixel(w, in + 3 * x, received + next);
-        const Lanes& s = w.clamped;
-        const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
-        const Lanes e = s & (five ? errorMasks : errorMasksSixBitGreen);
-        next = (e * 7) >> 4;
-        writeLanes(below + lanesPerPixel * (x + 1), belowPrevious + ((e * 3) >> 4));
-        belowPrevious = belowThis + ((e * 5) >> 4);
-        belowThis = e >> 4;
-        putWord(out + 2 * x, s[0] & 0xF800, s[1] & greenLevelMask(five), s[2] & 0xF800);
-    }
-    writeLanes(below, belowPrevious);
-}
-
-// atkinsonBoyleRow mirrored, for the same rows.
-template <bool compensate>
-void atkinsonBoyleRowRightToLeft(const uint8_t* in, const int32_t* error, const int32_t* fromTwoUp,
-                                 int32_t* below, int32_t* twoBelow, int32_t width, uint8_t* out) {
-    Lanes here{};
-    Lanes next{};
-    Lanes belowPrevious{};
-    Lanes belowThis{};
-    for (std::ptrdiff_t x = width - 1; x >= 0; --x) {
-        Lanes received;
-        readLanes(received, error + lanesPerPixel * x);
-        Working w;
-        visitPixel(w, in + 3 * x, received + here);
-        const Lanes& s = w.clamped;
-        const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
-        const Lanes share = (s & (five ? errorMasks : errorMasksSixBitGreen)) >> 3;
-        here = next + share;
-        next = share;
-        Lanes earlier;
-        readLanes(earlier, fromTwoUp + lanesPerPixel * (x + 1));
-        writeLanes(below + lanesPerPixel * (x + 1), earlier + belowPrevious + share);
-        belowPrevious = belowThis + share;
-        belowThis = share;
+        readLanes(earlier, fromTwoUp + lanesPerPixel * (x - step));
+        readPixel(input, in + 3 * x);
+        pixel.visit(input, received, earlier, out + 2 * x, completed, share);
+        writeLanes(below + lanesPerPixel * (x - step), completed);
         writeLanes(twoBelow + lanesPerPixel * x, share);
-        putWord(out + 2 * x, s[0] & 0xF800, s[1] & greenLevelMask(five), s[2] & 0xF800);
     }
+    const std::ptrdiff_t last = lastPixel<step>(width);
     Lanes earlier;
-    readLanes(earlier, fromTwoUp);
-    writeLanes(below, earlier + belowPrevious);
+    readLanes(earlier, fromTwoUp + lanesPerPixel * last);
+    writeLanes(below + lanesPerPixel * last, earlier + pixel.belowPrevious);
 }
 
 // Every pixel on its own: the channel plus the position's threshold, clamped
@@ -215,8 +157,9 @@ void orderedRow(const uint8_t* in, int32_t y, int32_t width, uint8_t* out) {
         const int32_t g = in[1] * 257;
         const int32_t b = in[2] * 257;
         const bool five = greenTakesFiveBits<compensate>(g, r, b);
-        putWord(out, level(r, t, 0xF800), five ? level(g, t, 0xF800) : level(g, t / 2, 0xFC00),
-                level(b, t, 0xF800));
+        putPixelWord(out, level(r, t, fiveBitLevelMask),
+                     five ? level(g, t, fiveBitLevelMask) : level(g, t / 2, sixBitLevelMask),
+                     level(b, t, fiveBitLevelMask));
     }
 }
 
@@ -245,18 +188,17 @@ template <bool compensate> void quantiseRow(RowQuantiser* q, uint8_t* out) {
     switch (q->method) {
     case DitherMethod::floydSteinberg:
         if (rightToLeft)
-            floydSteinbergRowRightToLeft<compensate>(in, rows[0], rows[1], width, out);
+            floydSteinbergRow<compensate, -1>(in, rows[0], rows[1], width, out);
         else
-            floydSteinbergRow<compensate>(in, rows[0], rows[1], width, out);
+            floydSteinbergRow<compensate, 1>(in, rows[0], rows[1], width, out);
         // What row y + 1 receives is complete: it is the next row's error.
         std::swap(rows[0], rows[1]);
         break;
     case DitherMethod::atkinsonBoyle:
         if (rightToLeft)
-            atkinsonBoyleRowRightToLeft<compensate>(in, rows[0], rows[1], rows[2], rows[3], width,
-                                                    out);
+            atkinsonBoyleRow<compensate, -1>(in, rows[0], rows[1], rows[2], rows[3], width, out);
         else
-            atkinsonBoyleRow<compensate>(in, rows[0], rows[1], rows[2], rows[3], width, out);
+            atkinsonBoyleRow<compensate, 1>(in, rows[0], rows[1], rows[2], rows[3], width, out);
         // Row y + 1 is complete in rows[2]; what row y + 2 has so far is in
         // rows[3]. The two arrays just read are free for the next row.
         std::swap(rows[0], rows[2]);
@@ -300,12 +242,10 @@ bool quantiseTwoRows(RowQuantiser* q, uint8_t* out, size_t outRow) {
 
 } // namespace
 
-bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, int32_t greenCompensation,
-                       DitherMode mode) {
-    return startRowQuantiser(q, image, dialogQuantisation(greenCompensation, mode));
-}
-
-bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisation& quantisation) {
+RowQuantiser* startRowQuantiser(const RgbImage& image, const Quantisation& quantisation) {
+    auto* q = static_cast<RowQuantiser*>(malloc(sizeof(RowQuantiser)));
+    if (q == nullptr)
+        return nullptr;
     *q = RowQuantiser{};
     q->image = image;
     q->compensate = quantisation.greenCompensation;
@@ -316,7 +256,7 @@ bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisatio
         auto* block = static_cast<int32_t*>(calloc(errorRowEntries(image.width), sizeof(int32_t)));
         if (block == nullptr) {
             endRowQuantiser(q);
-            return false;
+            return nullptr;
         }
         q->errorRows[i] = block + lanesPerPixel;
     }
@@ -325,12 +265,12 @@ bool startRowQuantiser(RowQuantiser* q, const RgbImage& image, const Quantisatio
         q->lastRow = static_cast<uint8_t*>(calloc(rowBytes + 1, 1));
         if (q->lastRow == nullptr) {
             endRowQuantiser(q);
-            return false;
+            return nullptr;
         }
         memcpy(q->lastRow, image.pixels + (static_cast<size_t>(image.height) - 1) * rowBytes,
                rowBytes);
     }
-    return true;
+    return q;
 }
 
 void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words) {
@@ -352,20 +292,20 @@ void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words) {
 }
 
 void endRowQuantiser(RowQuantiser* q) {
-    for (int32_t*& row : q->errorRows) {
+    if (q == nullptr)
+        return;
+    for (int32_t* row : q->errorRows)
         if (row != nullptr)
             free(row - lanesPerPixel);
-        row = nullptr;
-    }
     free(q->lastRow);
-    q->lastRow = nullptr;
+    free(q);
 }
 
 bool quantiseRows(const RgbImage& image, const Quantisation& quantisation, uint8_t* words) {
-    RowQuantiser q;
-    if (!startRowQuantiser(&q, image, quantisation))
+    RowQuantiser* q = startRowQuantiser(image, quantisation);
+    if (q == nullptr)
         return false;
-    quantiseNextRows(&q, image.height, words);
-    endRowQuantiser(&q);
+    quantiseNextRows(q, image.height, words);
+    endRowQuantiser(q);
     return true;
 }

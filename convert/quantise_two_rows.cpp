@@ -9,13 +9,12 @@
 // of the upper row and then pixel x - 1 of the lower one, and the two chains
 // run side by side.
 //
-// Why the bytes are the same: each row goes through exactly the steps of the
-// single-row passes in quantise_rows.cpp (the same carries along the row, the
-// same sums in the same order, the same clamping and compensation test on the
-// same values); only the upper row's output for the lower one is handed over
-// in locals instead of an error array. Everything the lower row reads from
-// the upper one is final when it is read, and nothing either row writes is
-// read by the other. Serpentine runs, whose odd rows go right to left and
+// Why the bytes are the same: each row goes through the pixel steps of the
+// single-row passes in quantise_rows.cpp, the very same code (row_lanes.h);
+// only the upper row's output for the lower one is handed over in locals
+// instead of an error array. Everything the lower row reads from the upper
+// one is final when it is read, and nothing either row writes is read by the
+// other. Serpentine runs, whose odd rows go right to left and
 // need the whole row above first, keep the single-row passes.
 #include "convert/quantise_two_rows.h"
 #include "convert/row_lanes.h"
@@ -26,67 +25,19 @@ namespace {
 
 using namespace rowpass;
 
-// One row of Floyd-Steinberg, one pixel per call: floydSteinbergRow's loop
-// body. Carried: 7/16 of the last error for the next pixel, the sums for the
-// cells below the previous pixel and below this one.
-template <bool compensate> struct FloydSteinbergChain {
-    Lanes next{};
-    Lanes belowPrevious{};
-    Lanes belowThis{};
-
-    // Visits a pixel that has received `received` from above; completed gets
-    // the cell below the previous pixel, which has now had all its shares.
-    void visit(const Lanes& input, const Lanes& received, uint8_t* out, Lanes& completed) {
-        Working w;
-        takeInput(w, input, received + next);
-        const Lanes& s = w.clamped;
-        const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
-        const Lanes e = s & (five ? errorMasks : errorMasksSixBitGreen);
-        next = (e * 7) >> 4;
-        completed = belowPrevious + ((e * 3) >> 4);
-        belowPrevious = belowThis + ((e * 5) >> 4);
-        belowThis = e >> 4;
-        putWord(out, s[0] & 0xF800, s[1] & greenLevelMask(five), s[2] & 0xF800);
-    }
-};
-
-// One row of Atkinson-Boyle, one pixel per call: atkinsonBoyleRow's loop
-// body. Carried: the shares owed to this pixel and the next, the sums for the
-// cells below the previous pixel and below this one.
-template <bool compensate> struct AtkinsonBoyleChain {
-    Lanes here{};
-    Lanes next{};
-    Lanes belowPrevious{};
-    Lanes belowThis{};
-
-    // earlier: what the cell below the previous pixel had from two rows up.
-    // completed gets that cell with all its shares; ownShare is this pixel's
-    // eighth, which is also what the cell two rows below it receives.
-    void visit(const Lanes& input, const Lanes& received, const Lanes& earlier, uint8_t* out,
-               Lanes& completed, Lanes& ownShare) {
-        Working w;
-        takeInput(w, input, received + here);
-        const Lanes& s = w.clamped;
-        const bool five = greenTakesFiveBits<compensate>(s[1], s[0], w.unclamped[2]);
-        const Lanes share = (s & (five ? errorMasks : errorMasksSixBitGreen)) >> 3;
-        here = next + share;
-        next = share;
-        completed = earlier + belowPrevious + share;
-        belowPrevious = belowThis + share;
-        belowThis = share;
-        ownShare = share;
-        putWord(out, s[0] & 0xF800, s[1] & greenLevelMask(five), s[2] & 0xF800);
-    }
-};
-
+// Each pair is a function of its own, its loop compiled apart from the
+// choice between them: inlined there, with the pixel steps forced inline
+// into it, the loop is given registers less well.
+//
 // The lower row's output goes to below[x - 1] when it visits x, as in the
 // single-row pass: for x = 0 that is the group in front of the array, which
 // is never read.
 template <bool compensate>
-void floydSteinbergPair(const uint8_t* in, const uint8_t* lowerIn, const int32_t* error,
-                        int32_t* below, int32_t width, uint8_t* out, size_t outRow) {
-    FloydSteinbergChain<compensate> upper;
-    FloydSteinbergChain<compensate> lower;
+[[gnu::noinline]] void floydSteinbergPair(const uint8_t* in, const uint8_t* lowerIn,
+                                          const int32_t* error, int32_t* below, int32_t width,
+                                          uint8_t* out, size_t outRow) {
+    FloydSteinbergStep<compensate> upper;
+    FloydSteinbergStep<compensate> lower;
     uint8_t* lowerOut = out + outRow;
     const std::ptrdiff_t last = width - 1;
     Lanes handed{}; // the cell below the upper row's previous pixel
@@ -114,11 +65,12 @@ void floydSteinbergPair(const uint8_t* in, const uint8_t* lowerIn, const int32_t
 // The upper row's eighths reach the lower row's "two rows up" cells; the
 // lower row at x - 1 reads that of x - 2, so the last two are kept.
 template <bool compensate>
-void atkinsonBoylePair(const uint8_t* in, const uint8_t* lowerIn, const int32_t* error,
-                       const int32_t* fromTwoUp, int32_t* below, int32_t* twoBelow, int32_t width,
-                       uint8_t* out, size_t outRow) {
-    AtkinsonBoyleChain<compensate> upper;
-    AtkinsonBoyleChain<compensate> lower;
+[[gnu::noinline]] void atkinsonBoylePair(const uint8_t* in, const uint8_t* lowerIn,
+                                         const int32_t* error, const int32_t* fromTwoUp,
+                                         int32_t* below, int32_t* twoBelow, int32_t width,
+                                         uint8_t* out, size_t outRow) {
+    AtkinsonBoyleStep<compensate> upper;
+    AtkinsonBoyleStep<compensate> lower;
     uint8_t* lowerOut = out + outRow;
     const std::ptrdiff_t last = width - 1;
     Lanes aboveTwoBack{}; // the upper row's eighth at x - 2 (none left of the image)

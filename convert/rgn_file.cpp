@@ -1,5 +1,7 @@
 #include "convert/rgn_file.h"
+#include "platform/byte_order.h"
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -19,49 +21,44 @@ int64_t streamLength(FILE* stream) {
     return static_cast<int64_t>(info.st_size);
 }
 
-int32_t readWord(const uint8_t* p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                (static_cast<uint32_t>(p[2]) << 16) |
-                                (static_cast<uint32_t>(p[3]) << 24));
-}
-
 } // namespace
 
-int32_t readRgnHeader(FILE* stream, RgnFileHeader* header) {
+Status readRgnHeader(FILE* stream, RgnFileHeader* header) {
     *header = RgnFileHeader{};
     header->fileLength = streamLength(stream);
     if (header->fileLength < 0)
-        return -1;
+        return systemFailure(errno);
     header->headerComplete = header->fileLength >= rgnHeaderBytes;
     if (!header->headerComplete)
-        return 0;
+        return Status{};
     uint8_t bytes[rgnHeaderBytes];
     if (fread(bytes, 1, sizeof bytes, stream) != sizeof bytes)
-        return -1;
+        return systemFailure(errno);
     for (int32_t i = 0; i < rgnHeaderWordCount; ++i)
-        header->words[i] = readWord(bytes + rgnHeaderFields[i].offset);
-    return 0;
+        header->words[i] = static_cast<int32_t>(fieldU32(bytes + rgnHeaderFields[i].offset));
+    return Status{};
 }
 
-int32_t checkRgnHeader(const RgnFileHeader& header, char* message, size_t messageSize) {
+std::string rgnHeaderProblem(const RgnFileHeader& header) {
+    char message[160];
     if (!header.headerComplete) {
-        snprintf(message, messageSize,
+        snprintf(message, sizeof message,
                  "the file is %" PRId64 " bytes long, shorter than the %d-byte header",
                  header.fileLength, static_cast<int>(rgnHeaderBytes));
-        return -1;
+        return message;
     }
     const int32_t width = header.words[0];
     const int32_t height = header.words[1];
     if (width < 0 || height < 0) {
-        snprintf(message, messageSize, "the %s %d is negative", width < 0 ? "width" : "height",
+        snprintf(message, sizeof message, "the %s %d is negative", width < 0 ? "width" : "height",
                  width < 0 ? width : height);
-        return -1;
+        return message;
     }
     const int64_t pixelBytes = static_cast<int64_t>(width) * height * 2;
     if (header.words[2] != pixelBytes) {
-        snprintf(message, messageSize, "pixel bytes is %d, but width x height x 2 is %" PRId64,
+        snprintf(message, sizeof message, "pixel bytes is %d, but width x height x 2 is %" PRId64,
                  header.words[2], pixelBytes);
-        return -1;
+        return message;
     }
     int32_t expected[rgnHeaderWordCount];
     rgnHeaderWords(width, height, expected);
@@ -71,20 +68,22 @@ int32_t checkRgnHeader(const RgnFileHeader& header, char* message, size_t messag
             char wanted[16];
             formatRgnHeaderValue(i, header.words[i], found, sizeof found);
             formatRgnHeaderValue(i, expected[i], wanted, sizeof wanted);
-            snprintf(message, messageSize, "%s is %s, must be %s", rgnHeaderFieldName(i), found,
+            snprintf(message, sizeof message, "%s is %s, must be %s", rgnHeaderFieldName(i), found,
                      wanted);
-            return -1;
+            return message;
         }
     }
     if (header.fileLength != rgnHeaderBytes + pixelBytes) {
-        snprintf(message, messageSize,
+        snprintf(message, sizeof message,
                  "the file is %" PRId64 " bytes long, but 48 + pixel bytes is %" PRId64,
                  header.fileLength, rgnHeaderBytes + pixelBytes);
-        return -1;
+        return message;
     }
-    if (messageSize > 0)
-        message[0] = '\0';
-    return 0;
+    return std::string();
+}
+
+Status checkRgnHeader(const RgnFileHeader& header) {
+    return rgnHeaderProblem(header).empty() ? Status{} : Status{Reason::RgnInconsistent, 0};
 }
 
 uint8_t* readRgnPixels(FILE* stream, const RgnFileHeader& header) {

@@ -1,6 +1,8 @@
 #include "convert/rgn_format.h"
+#include "platform/byte_order.h"
 
 #include <cinttypes>
+#include <cstdio>
 
 const RgnHeaderField rgnHeaderFields[rgnHeaderWordCount] = {
     {"width", 0, RgnWordRule::width, 0, RgnWordShown::decimal},
@@ -18,12 +20,6 @@ const RgnHeaderField rgnHeaderFields[rgnHeaderWordCount] = {
 };
 
 namespace {
-
-void encodeInt32(int32_t value, uint8_t bytes[4]) {
-    const auto bits = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
 
 int32_t headerWord(const RgnHeaderField& field, int32_t width, int32_t height) {
     switch (field.rule) {
@@ -50,13 +46,7 @@ void rgnHeaderWords(int32_t width, int32_t height, int32_t words[rgnHeaderWordCo
 
 void encodeRgnHeader(int32_t width, int32_t height, uint8_t bytes[rgnHeaderBytes]) {
     for (const RgnHeaderField& field : rgnHeaderFields)
-        encodeInt32(headerWord(field, width, height), bytes + field.offset);
-}
-
-int32_t writeInt32(FILE* stream, int32_t value) {
-    uint8_t bytes[4];
-    encodeInt32(value, bytes);
-    return fwrite(bytes, 1, 4, stream) == 4 ? 0 : -1;
+        putFieldU32(bytes + field.offset, static_cast<uint32_t>(headerWord(field, width, height)));
 }
 
 const char* rgnHeaderFieldName(int32_t index) {

@@ -12,7 +12,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 constexpr int32_t rgnHeaderBytes = 48;
 constexpr int32_t rgnHeaderWordCount = 12;
@@ -43,10 +42,6 @@ void rgnHeaderWords(int32_t width, int32_t height, int32_t words[rgnHeaderWordCo
 
 // The same as the 48 bytes of the file.
 void encodeRgnHeader(int32_t width, int32_t height, uint8_t bytes[rgnHeaderBytes]);
-
-// Writes value to the stream as four bytes, least significant first. 0, or
-// -1 when the write fails.
-int32_t writeInt32(FILE* stream, int32_t value);
 
 // The name of header word i as it is shown ("width", "red mask", "constant
 // at 12", ...; "?" outside 0 to 11).

@@ -42,7 +42,8 @@ int32_t rowsPerPiece(int32_t width) {
 // A run's words, made and written a piece (a few rows) at a time. Everything
 // is allocated before the target is opened.
 struct PieceRun {
-    RowQuantiser rows;
+    RgbImage image;
+    RowQuantiser* rows;
     int32_t pieceRows;
     int32_t pieces;             // 0 for an image without pixels
     uint8_t* slots[pieceSlots]; // piece k is made in slots[k % pieceSlots]
@@ -50,7 +51,8 @@ struct PieceRun {
 
 // Safe on a run never started or started in part.
 void endPieceRun(PieceRun* run) {
-    endRowQuantiser(&run->rows);
+    endRowQuantiser(run->rows);
+    run->rows = nullptr;
     for (uint8_t*& slot : run->slots) {
         free(slot);
         slot = nullptr;
@@ -60,6 +62,7 @@ void endPieceRun(PieceRun* run) {
 
 bool startPieceRun(PieceRun* run, const RgbImage& image, const Quantisation& quantisation) {
     *run = PieceRun{};
+    run->image = image;
     const int32_t rows = rowsPerPiece(image.width);
     run->pieceRows = rows < image.height ? rows : image.height;
     run->pieces = (image.height - 1) / run->pieceRows + 1;
@@ -73,7 +76,8 @@ bool startPieceRun(PieceRun* run, const RgbImage& image, const Quantisation& qua
             return false;
         }
     }
-    if (!startRowQuantiser(&run->rows, image, quantisation)) {
+    run->rows = startRowQuantiser(image, quantisation);
+    if (run->rows == nullptr) {
         endPieceRun(run);
         return false;
     }
@@ -81,17 +85,17 @@ bool startPieceRun(PieceRun* run, const RgbImage& image, const Quantisation& qua
 }
 
 int32_t rowsOfPiece(const PieceRun& run, int32_t piece) {
-    const int32_t left = run.rows.image.height - piece * run.pieceRows;
+    const int32_t left = run.image.height - piece * run.pieceRows;
     return left < run.pieceRows ? left : run.pieceRows;
 }
 
 void makePiece(PieceRun* run, int32_t piece) {
-    quantiseNextRows(&run->rows, rowsOfPiece(*run, piece), run->slots[piece % pieceSlots]);
+    quantiseNextRows(run->rows, rowsOfPiece(*run, piece), run->slots[piece % pieceSlots]);
 }
 
 void putPiece(const PieceRun& run, OutputFile* file, int32_t piece) {
     writeOutputBytes(file, run.slots[piece % pieceSlots],
-                     static_cast<size_t>(rowsOfPiece(run, piece)) * 2 * run.rows.image.width);
+                     static_cast<size_t>(rowsOfPiece(run, piece)) * 2 * run.image.width);
 }
 
 void writePiecesInTurn(PieceRun* run, OutputFile* file) {

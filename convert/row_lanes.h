@@ -1,8 +1,13 @@
 // The pixel steps the row-wise passes share (quantise_rows.cpp and the
 // two-row passes of quantise_two_rows.cpp): the three channels of a pixel as
 // the lanes of one small vector, its working values, green's compensation
-// test and the packing of the word. Internal to the quantiser.
+// test, the packing of the word, and one visit of each error-diffusion
+// method, which every driver (whole rows either way, two rows at once) runs.
+// Internal to the quantiser.
 #pragma once
+
+#include "convert/working_scale.h"
+#include "platform/byte_order.h"
 
 #include <cstdint>
 #include <cstring>
@@ -12,16 +17,14 @@
 
 namespace rowpass {
 
-constexpr int32_t maxLevel = 65535;
-
 // Red, green, blue, unused. GCC and Clang compile it to one SIMD register
 // where the target has one, and lane by lane where it has not.
 using Lanes = int32_t __attribute__((vector_size(16)));
 constexpr int32_t lanesPerPixel = 4;
 
 constexpr Lanes maxLevels = {maxLevel, maxLevel, maxLevel, 0};
-constexpr Lanes errorMasks = {0x07FF, 0x07FF, 0x07FF, 0}; // green in 5 bits
-constexpr Lanes errorMasksSixBitGreen = {0x07FF, 0x03FF, 0x07FF, 0};
+constexpr Lanes errorMasks = {fiveBitErrorMask, fiveBitErrorMask, fiveBitErrorMask, 0};
+constexpr Lanes errorMasksSixBitGreen = {fiveBitErrorMask, sixBitErrorMask, fiveBitErrorMask, 0};
 
 // Vectors pass through memory rather than as function results, whose
 // passing convention differs between x86 targets with and without SSE.
@@ -32,14 +35,9 @@ inline void writeLanes(int32_t* to, const Lanes& lanes) {
     memcpy(to, &lanes, sizeof lanes);
 }
 
-inline void putWord(uint8_t* out, int32_t red, int32_t green, int32_t blue) {
-    const auto word = static_cast<uint16_t>(red + (green >> 5) + (blue >> 11));
-    out[0] = static_cast<uint8_t>(word & 0xFF);
-    out[1] = static_cast<uint8_t>(word >> 8);
-}
-
-inline int32_t greenLevelMask(bool fiveBits) {
-    return fiveBits ? 0xF800 : 0xFC00;
+// The RGB565 word of three levels, each masked on the working scale.
+inline void putPixelWord(uint8_t* out, int32_t red, int32_t green, int32_t blue) {
+    putFieldU16(out, static_cast<uint16_t>(red + (green >> 5) + (blue >> 11)));
 }
 
 // Under compensation green takes 5 bits when it equals the pixel's red
@@ -51,19 +49,13 @@ inline bool greenTakesFiveBits(int32_t green, int32_t red, int32_t unclampedBlue
     return compensate && (green == red || green == unclampedBlue);
 }
 
-// The working values of a pixel: input x 257 plus the error received, and
-// those values clamped.
-struct Working {
-    Lanes unclamped;
-    Lanes clamped;
-};
-
 // A pixel's channels x 257, as lanes. With SSE2 they are read together with
 // the next byte in one 4-byte load, and unpacking the bytes with themselves
 // gives each x 257 (b * 256 + b); the spare byte lands in the unused lane,
 // whose level clamps to 0, so it never reaches an error or a word. The
-// passes never read the image's last pixel in place (see RowQuantiser), so
-// there is always a next byte.
+// passes never read the image's last pixel in place (quantise_rows.cpp
+// keeps a copy of the last row with a spare byte), so there is always a
+// next byte.
 inline void readPixel(Lanes& lanes, const uint8_t* in) {
 #ifdef __SSE2__
     int32_t bytes;
@@ -77,15 +69,86 @@ inline void readPixel(Lanes& lanes, const uint8_t* in) {
 #endif
 }
 
-inline void takeInput(Working& w, const Lanes& scaledInput, const Lanes& received) {
-    w.unclamped = scaledInput + received;
-    w.clamped = w.unclamped > maxLevels ? maxLevels : w.unclamped;
+// What both methods do at a pixel: its working value (scaled input plus the
+// error received, clamped) and green's test, then the error the masking
+// leaves, to be spread, and at last the word.
+struct Quantised {
+    Lanes clamped;
+    bool fiveBitGreen;
+};
+
+template <bool compensate>
+[[gnu::always_inline]] inline void quantisePixel(const Lanes& input, const Lanes& received,
+                                                 Quantised& q, Lanes& error) {
+    const Lanes unclamped = input + received;
+    q.clamped = unclamped > maxLevels ? maxLevels : unclamped;
+    q.fiveBitGreen = greenTakesFiveBits<compensate>(q.clamped[1], q.clamped[0], unclamped[2]);
+    error = q.clamped & (q.fiveBitGreen ? errorMasks : errorMasksSixBitGreen);
 }
 
-inline void visitPixel(Working& w, const uint8_t* in, const Lanes& received) {
-    Lanes input;
-    readPixel(input, in);
-    takeInput(w, input, received);
+[[gnu::always_inline]] inline void putQuantisedWord(uint8_t* out, const Quantised& q) {
+    putPixelWord(out, q.clamped[0] & fiveBitLevelMask, q.clamped[1] & levelMask(q.fiveBitGreen),
+                 q.clamped[2] & fiveBitLevelMask);
 }
+
+// One row of Floyd-Steinberg, one pixel per visit, in whichever direction
+// the driver walks. Carried along the row: 7/16 of the last error for the
+// next pixel, and the sums gathered so far for the cell below the previous
+// pixel (1/16 from the pixel before it, 5/16 from it) and for the cell below
+// this one (1/16 from the previous pixel). The cell below the previous pixel
+// gets its last share, 3/16, from this pixel, so it is handed out complete
+// rather than added to; after the row's last pixel, belowPrevious is the
+// cell below that pixel, complete.
+template <bool compensate> struct FloydSteinbergStep {
+    Lanes next{};
+    Lanes belowPrevious{};
+    Lanes belowThis{};
+
+    // Visits a pixel that has received `received` from above; completed gets
+    // the cell below the previous pixel.
+    [[gnu::always_inline]] void visit(const Lanes& input, const Lanes& received, uint8_t* out,
+                                      Lanes& completed) {
+        Quantised q;
+        Lanes e;
+        quantisePixel<compensate>(input, received + next, q, e);
+        next = (e * 7) >> 4;
+        completed = belowPrevious + ((e * 3) >> 4);
+        belowPrevious = belowThis + ((e * 5) >> 4);
+        belowThis = e >> 4;
+        putQuantisedWord(out, q);
+    }
+};
+
+// One row of Atkinson-Boyle, one pixel per visit. One eighth of each error
+// goes to the next two pixels, the three cells below and the cell two rows
+// below. Carried along the row: the shares owed to this pixel and to the
+// next, and the sums gathered for the cells below the previous pixel and
+// below this one. The cell below the previous pixel is complete after this
+// pixel's share, on top of what it had from two rows up.
+template <bool compensate> struct AtkinsonBoyleStep {
+    Lanes here{};
+    Lanes next{};
+    Lanes belowPrevious{};
+    Lanes belowThis{};
+
+    // earlier: what the cell below the previous pixel had from two rows up.
+    // completed gets that cell with all its shares; ownShare is this pixel's
+    // eighth, which is also what the cell two rows below it receives.
+    [[gnu::always_inline]] void visit(const Lanes& input, const Lanes& received,
+                                      const Lanes& earlier, uint8_t* out, Lanes& completed,
+                                      Lanes& ownShare) {
+        Quantised q;
+        Lanes e;
+        quantisePixel<compensate>(input, received + here, q, e);
+        const Lanes share = e >> 3;
+        here = next + share;
+        next = share;
+        completed = earlier + belowPrevious + share;
+        belowPrevious = belowThis + share;
+        belowThis = share;
+        ownShare = share;
+        putQuantisedWord(out, q);
+    }
+};
 
 } // namespace rowpass

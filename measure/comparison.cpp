@@ -15,15 +15,16 @@ int32_t tileOf(int32_t choice) {
 }
 
 struct Bands {
-    RowQuantiser quantisers[comparedChoices];
+    RowQuantiser* quantisers[comparedChoices];
     uint8_t* words[comparedChoices];
-    int32_t started;
     DeltaECache* cache;
 };
 
 void endBands(Bands* bands) {
-    for (int32_t i = 0; i < bands->started; ++i)
-        endRowQuantiser(&bands->quantisers[i]);
+    for (RowQuantiser*& quantiser : bands->quantisers) {
+        endRowQuantiser(quantiser);
+        quantiser = nullptr;
+    }
     for (uint8_t*& words : bands->words) {
         free(words);
         words = nullptr;
@@ -40,12 +41,11 @@ bool startBands(Bands* bands, const RgbImage& image, const Quantisation choices[
     const size_t bytes = static_cast<size_t>(image.width) * bandRows * 2 + 1;
     for (int32_t i = 0; i < comparedChoices; ++i) {
         bands->words[i] = static_cast<uint8_t*>(malloc(bytes));
-        if (bands->words[i] == nullptr ||
-            !startRowQuantiser(&bands->quantisers[i], image, choices[i])) {
+        bands->quantisers[i] = startRowQuantiser(image, choices[i]);
+        if (bands->words[i] == nullptr || bands->quantisers[i] == nullptr) {
             endBands(bands);
             return false;
         }
-        bands->started = i + 1;
     }
     return true;
 }
@@ -84,7 +84,7 @@ bool compareQuantisations(const RgbImage& source, bool sheetCompensation, Contac
         const int32_t rows = std::min(bandRows, image.height - y);
         const uint8_t* rgb = image.pixels + y * rgbRowBytes;
         for (int32_t i = 0; i < comparedChoices; ++i)
-            quantiseNextRows(&bands.quantisers[i], rows, bands.words[i]);
+            quantiseNextRows(bands.quantisers[i], rows, bands.words[i]);
         measurePixels(rgb, int64_t{rows} * image.width, bands.words, comparedChoices, figures,
                       bands.cache);
         if (sheet == nullptr)

@@ -24,6 +24,7 @@ enum class Reason : int32_t {
     TooManyPixels,
     ResizeTooLarge,
     OutOfMemory,
+    RgnInconsistent, // an RGN/MBR file that the writer would not have made
     // Warnings: the compatible reading differs from the picture in the file.
     BitFieldsIgnored,
     AlphaDropped,

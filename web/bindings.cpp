@@ -59,10 +59,19 @@ size_t pixelCount(const RgbImage& image) {
     return static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
 }
 
-void putWord(uint8_t* out, int32_t value) {
-    const auto bits = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(bits >> (8 * i));
+// The page's number for a method: 0 none, 1 Floyd-Steinberg,
+// 2 Atkinson-Boyle, 3 ordered; any other runs the plain pass.
+DitherMethod pageDitherMethod(int method) {
+    switch (method) {
+    case 1:
+        return DitherMethod::floydSteinberg;
+    case 2:
+        return DitherMethod::atkinsonBoyle;
+    case 3:
+        return DitherMethod::ordered;
+    default:
+        return DitherMethod::none;
+    }
 }
 
 } // namespace
@@ -123,11 +132,11 @@ EMSCRIPTEN_KEEPALIVE const uint8_t* hx_source_rgba() {
     return held.sourceRgba.data();
 }
 
-// Converts the held source. method: 0 none, 1 Floyd-Steinberg,
-// 2 Atkinson-Boyle, 3 ordered. 0, or -1 with hx_message().
+// Converts the held source with the method numbered as pageDitherMethod
+// reads it. 0, or -1 with hx_message().
 EMSCRIPTEN_KEEPALIVE int hx_convert(int method, int serpentine, int greenCompensation) {
     Quantisation quantisation;
-    quantisation.method = static_cast<DitherMethod>(method >= 0 && method <= 3 ? method : 0);
+    quantisation.method = pageDitherMethod(method);
     quantisation.serpentine = serpentine != 0;
     quantisation.greenCompensation = greenCompensation != 0;
     int32_t bytes = 0;
@@ -136,11 +145,8 @@ EMSCRIPTEN_KEEPALIVE int hx_convert(int method, int serpentine, int greenCompens
         held.message = "Error converting: not enough memory";
         return -1;
     }
-    int32_t header[12];
-    rgnHeaderWords(held.source.width, held.source.height, header);
     held.rgnFile.resize(rgnHeaderBytes + static_cast<size_t>(bytes));
-    for (int i = 0; i < 12; ++i)
-        putWord(held.rgnFile.data() + 4 * i, header[i]);
+    encodeRgnHeader(held.source.width, held.source.height, held.rgnFile.data());
     memcpy(held.rgnFile.data() + rgnHeaderBytes, words, static_cast<size_t>(bytes));
     rgbaFromWords(words, pixelCount(held.source), &held.resultRgba);
     free(words);

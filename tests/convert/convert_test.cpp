@@ -33,12 +33,8 @@ std::vector<uint16_t> pixelWords(const Bytes& pixels, int32_t width, int32_t hei
     return out;
 }
 
-std::vector<uint16_t> pixelWords(const Bytes& pixels, int32_t width, int32_t height,
-                                 int32_t greenCompensation, DitherMode mode) {
-    return pixelWords(pixels, width, height, dialogQuantisation(greenCompensation, mode));
-}
-
-// The dialog's two error-diffusion passes and the command line's own modes.
+// The dialog's passes and the command line's own modes.
+const Quantisation plain{DitherMethod::none, false, false};
 const Quantisation fs{DitherMethod::floydSteinberg, false, false};
 const Quantisation fsSerpentine{DitherMethod::floydSteinberg, true, false};
 const Quantisation atkinson{DitherMethod::atkinsonBoyle, false, false};
@@ -48,6 +44,28 @@ const Quantisation ordered{DitherMethod::ordered, false, false};
 Quantisation withCompensation(Quantisation q, bool on) {
     q.greenCompensation = on;
     return q;
+}
+
+// The dialog's list: none, Floyd-Steinberg, Atkinson-Boyle; any other index
+// runs the plain pass, and any non-zero compensation turns it on.
+TEST(DialogQuantisation, ListIndexToMethod) {
+    const struct {
+        DitherMode mode;
+        DitherMethod method;
+    } cases[] = {{ditherNone, DitherMethod::none},
+                 {ditherFloydSteinbergMode, DitherMethod::floydSteinberg},
+                 {ditherAtkinsonBoyleMode, DitherMethod::atkinsonBoyle},
+                 {-1, DitherMethod::none},
+                 {3, DitherMethod::none},
+                 {100, DitherMethod::none}};
+    for (const auto& c : cases) {
+        for (int32_t compensation : {0, 1, 5}) {
+            const Quantisation q = dialogQuantisation(compensation, c.mode);
+            EXPECT_EQ(q.method, c.method) << "mode " << c.mode;
+            EXPECT_FALSE(q.serpentine);
+            EXPECT_EQ(q.greenCompensation, compensation != 0);
+        }
+    }
 }
 
 TEST(QuantisePlain, PixelWordTable) {
@@ -64,13 +82,12 @@ TEST(QuantisePlain, PixelWordTable) {
         {0x30FC00, 0x37E0, 0x37E0}, {0x00FCFC, 0x07FF, 0x07DF}, // equal to blue only
     };
     for (const Case& c : cases) {
-        for (DitherMode mode : {0, -1, 3, 100}) {
-            const Bytes pixel = flatImage(1, 1, c.rgb);
-            EXPECT_EQ(pixelWords(pixel, 1, 1, 0, mode), std::vector<uint16_t>{c.off})
-                << std::hex << c.rgb;
-            EXPECT_EQ(pixelWords(pixel, 1, 1, 1, mode), std::vector<uint16_t>{c.on})
-                << std::hex << c.rgb;
-        }
+        const Bytes pixel = flatImage(1, 1, c.rgb);
+        EXPECT_EQ(pixelWords(pixel, 1, 1, plain), std::vector<uint16_t>{c.off})
+            << std::hex << c.rgb;
+        EXPECT_EQ(pixelWords(pixel, 1, 1, withCompensation(plain, true)),
+                  std::vector<uint16_t>{c.on})
+            << std::hex << c.rgb;
     }
 }
 
@@ -80,28 +97,26 @@ std::vector<uint16_t> parseWords(std::initializer_list<uint16_t> words) {
 
 TEST(Dither, FourByFourGrey) {
     struct Case {
-        DitherMode mode;
-        int32_t compensation;
+        Quantisation quantisation;
         std::vector<uint16_t> words;
     };
     const Case cases[] = {
-        {1, 0,
-         parseWords({0x632C, 0x632C, 0x632C, 0x632C, 0x632C, 0x6B2D, 0x6B2D, 0x632C, 0x632C, 0x6B2D,
-                     0x632C, 0x6B2D, 0x632C, 0x6B2D, 0x632C, 0x6B2D})},
-        {1, 1,
+        {fs, parseWords({0x632C, 0x632C, 0x632C, 0x632C, 0x632C, 0x6B2D, 0x6B2D, 0x632C, 0x632C,
+                         0x6B2D, 0x632C, 0x6B2D, 0x632C, 0x6B2D, 0x632C, 0x6B2D})},
+        {withCompensation(fs, true),
          parseWords({0x630C, 0x630C, 0x630C, 0x630C, 0x630C, 0x6B4D, 0x6B4D, 0x630C, 0x630C, 0x6B4D,
                      0x630C, 0x6B4D, 0x630C, 0x6B4D, 0x630C, 0x6B4D})},
-        {2, 0,
-         parseWords({0x632C, 0x632C, 0x632C, 0x632C, 0x632C, 0x632C, 0x632C, 0x632C, 0x632C, 0x6B2D,
-                     0x6B2D, 0x632C, 0x632C, 0x632C, 0x6B2D, 0x632C})},
-        {2, 1,
+        {atkinson, parseWords({0x632C, 0x632C, 0x632C, 0x632C, 0x632C, 0x632C, 0x632C, 0x632C,
+                               0x632C, 0x6B2D, 0x6B2D, 0x632C, 0x632C, 0x632C, 0x6B2D, 0x632C})},
+        {withCompensation(atkinson, true),
          parseWords({0x630C, 0x630C, 0x630C, 0x630C, 0x630C, 0x630C, 0x630C, 0x630C, 0x630C, 0x6B4D,
                      0x6B4D, 0x630C, 0x630C, 0x630C, 0x6B4D, 0x630C})},
     };
     const Bytes grey = flatImage(4, 4, 0x646464);
     for (const Case& c : cases)
-        EXPECT_EQ(pixelWords(grey, 4, 4, c.compensation, c.mode), c.words)
-            << "mode " << c.mode << ", compensation " << c.compensation;
+        EXPECT_EQ(pixelWords(grey, 4, 4, c.quantisation), c.words)
+            << ditherMethodName(c.quantisation.method) << ", compensation "
+            << c.quantisation.greenCompensation;
 }
 
 TEST(Dither, FlatColoursHoldTheirLevel) {
@@ -133,8 +148,7 @@ TEST(Dither, GreyImagesStayGreyUnderCompensation) {
     Bytes ramp;
     for (int i = 0; i < 9 * 6; ++i)
         ramp.insert(ramp.end(), 3, static_cast<uint8_t>(i * 37 % 256));
-    for (const Quantisation& q : {Quantisation{DitherMethod::none, false, false}, fs, atkinson,
-                                  fsSerpentine, atkinsonSerpentine, ordered}) {
+    for (const Quantisation& q : {plain, fs, atkinson, fsSerpentine, atkinsonSerpentine, ordered}) {
         for (uint16_t word : pixelWords(ramp, 9, 6, withCompensation(q, true))) {
             const unsigned red = word >> 11, green = (word >> 5) & 0x3F, blue = word & 0x1F;
             EXPECT_EQ(blue, red);
@@ -317,8 +331,8 @@ TEST(Dither, CompensationComparesAgainstTheBlueWithItsReceivedError) {
     // values are equal and the green takes 5 bits: the word is 0x0000, where
     // comparing the input values would give 0x0020.
     const Bytes image = rgbOf({0x00024C, 0x000403});
-    EXPECT_EQ(pixelWords(image, 2, 1, 1, 1), parseWords({0x0009, 0x0000}));
-    EXPECT_EQ(pixelWords(image, 2, 1, 0, 1), parseWords({0x0009, 0x0020}));
+    EXPECT_EQ(pixelWords(image, 2, 1, withCompensation(fs, true)), parseWords({0x0009, 0x0000}));
+    EXPECT_EQ(pixelWords(image, 2, 1, fs), parseWords({0x0009, 0x0020}));
 }
 
 std::string hexOf(const Bytes& bytes) {
@@ -329,19 +343,6 @@ std::string hexOf(const Bytes& bytes) {
         out += buffer;
     }
     return out;
-}
-
-TEST(RgnFile, HeaderOf320By240) {
-    TempDir dir;
-    const Bytes image = flatImage(320, 240, 0x000000);
-    ASSERT_EQ(convertImageToFile(dir.file("a.rgn").c_str(),
-                                 RgbImage{320, 240, const_cast<uint8_t*>(image.data())}, 1, 1),
-              0);
-    const Bytes file = readFileBytes(dir.file("a.rgn"));
-    ASSERT_EQ(file.size(), 48u + 153600u);
-    EXPECT_EQ(hexOf(Bytes(file.begin(), file.begin() + 48)),
-              "40 01 00 00 F0 00 00 00 00 58 02 00 20 00 70 01 20 00 00 00 40 00 00 00 "
-              "00 00 00 00 10 00 00 00 00 F8 00 00 E0 07 00 00 1F 00 00 00 00 00 00 00 ");
 }
 
 TEST(RgnFile, SmallFilesByteForByte) {
@@ -436,18 +437,6 @@ TEST(RgnFile, ImagesTooLargeForTheFormatAreRefusedBeforeTheTargetIsTouched) {
     for (const RgbImage& image : cases)
         EXPECT_EQ(convertImageToFile(dir.file("keep.rgn").c_str(), image, 1, 1), -1);
     EXPECT_EQ(readFileBytes(dir.file("keep.rgn")), Bytes(10, 0x22));
-}
-
-TEST(WriteInt32, LeastSignificantByteFirst) {
-    FILE* stream = tmpfile();
-    ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(writeInt32(stream, 0x01700020), 0);
-    EXPECT_EQ(writeInt32(stream, -2), 0);
-    rewind(stream);
-    uint8_t bytes[8] = {};
-    ASSERT_EQ(fread(bytes, 1, 8, stream), 8u);
-    EXPECT_EQ(Bytes(bytes, bytes + 8), (Bytes{0x20, 0x00, 0x70, 0x01, 0xFE, 0xFF, 0xFF, 0xFF}));
-    fclose(stream);
 }
 
 } // namespace

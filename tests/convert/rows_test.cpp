@@ -70,13 +70,13 @@ Words run(Quantiser quantiser, const Picture& p, int32_t width, int32_t height,
 std::vector<uint8_t> inBatches(const Picture& p, int32_t width, int32_t height,
                                const Quantisation& quantisation, int32_t count) {
     std::vector<uint8_t> words(static_cast<size_t>(width) * height * 2);
-    RowQuantiser q{};
-    if (!startRowQuantiser(&q, RgbImage{width, height, const_cast<uint8_t*>(p.data())},
-                           quantisation))
+    RowQuantiser* q =
+        startRowQuantiser(RgbImage{width, height, const_cast<uint8_t*>(p.data())}, quantisation);
+    if (q == nullptr)
         return {};
     for (int32_t y = 0; y < height; y += count)
-        quantiseNextRows(&q, count, words.data() + static_cast<size_t>(y) * width * 2);
-    endRowQuantiser(&q);
+        quantiseNextRows(q, count, words.data() + static_cast<size_t>(y) * width * 2);
+    endRowQuantiser(q);
     return words;
 }
 
@@ -110,14 +110,11 @@ TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
         {"2 x 5 white", 2, 5, flatPicture(2, 5, 255)},
     };
     std::vector<Quantisation> choices;
-    for (DitherMode mode : {0, 1, 2, -1, 7})
-        for (int32_t compensation : {0, 1, 5})
-            choices.push_back(dialogQuantisation(compensation, mode));
-    for (DitherMethod method : {DitherMethod::floydSteinberg, DitherMethod::atkinsonBoyle,
-                                DitherMethod::ordered, DitherMethod::none})
-        for (bool compensation : {false, true})
-            choices.push_back(Quantisation{method, true, compensation});
-    choices.push_back(Quantisation{DitherMethod::ordered, false, true});
+    for (DitherMethod method : {DitherMethod::none, DitherMethod::floydSteinberg,
+                                DitherMethod::atkinsonBoyle, DitherMethod::ordered})
+        for (bool serpentine : {false, true})
+            for (bool compensation : {false, true})
+                choices.push_back(Quantisation{method, serpentine, compensation});
     for (const Case& c : cases) {
         for (const Quantisation& q : choices) {
             const Words rows = run(quantiseImage, c.picture, c.width, c.height, q);
@@ -139,13 +136,15 @@ TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
 
 TEST(RowWiseConversion, EmptyAndRefusedImagesAgree) {
     uint8_t pixel[3] = {1, 2, 3};
-    const RgbImage cases[] = {{0, 0, pixel},   {0, 5, pixel},  {5, 0, pixel},
-                              {3, 3, nullptr}, {-1, 2, pixel}, {40000, 40000, pixel}};
+    // 715 827 881 x 1 fits the size word, but not the planes' 32-bit width.
+    const RgbImage cases[] = {{0, 0, pixel},        {0, 5, pixel},  {5, 0, pixel},
+                              {3, 3, nullptr},      {-1, 2, pixel}, {40000, 40000, pixel},
+                              {715827881, 1, pixel}};
     for (const RgbImage& image : cases) {
         int32_t rowBytes = -1;
         int32_t planeBytes = -1;
-        uint8_t* rows = quantiseImage(image, 1, 1, &rowBytes);
-        uint8_t* planes = quantiseImageFullPlanes(image, dialogQuantisation(1, 1), &planeBytes);
+        uint8_t* rows = quantiseImage(image, Quantisation{}, &rowBytes);
+        uint8_t* planes = quantiseImageFullPlanes(image, Quantisation{}, &planeBytes);
         EXPECT_EQ(rows == nullptr, planes == nullptr) << image.width << " x " << image.height;
         EXPECT_EQ(rowBytes, planeBytes);
         free(rows);

@@ -393,12 +393,13 @@ void checkConversion(const Decoded& d) {
     const Bytes one(1, 0);
     if (d.rgb.empty())
         image.pixels = const_cast<uint8_t*>(one.data());
-    for (DitherMode mode : {ditherNone, ditherFloydSteinbergMode, ditherAtkinsonBoyleMode}) {
+    for (DitherMethod method :
+         {DitherMethod::none, DitherMethod::floydSteinberg, DitherMethod::atkinsonBoyle}) {
         int32_t bytes = -1;
-        uint8_t* words = quantiseImage(image, 0, mode, &bytes);
-        ASSERT_NE(words, nullptr) << "mode " << mode;
+        uint8_t* words = quantiseImage(image, Quantisation{method, false, false}, &bytes);
+        ASSERT_NE(words, nullptr) << ditherMethodName(method);
         ASSERT_EQ(bytes, d.width * d.height * 2);
-        if (mode == ditherNone) {
+        if (method == DitherMethod::none) {
             for (int32_t i = 0; i < d.width * d.height; ++i) {
                 const uint16_t word = static_cast<uint16_t>(words[2 * i] | (words[2 * i + 1] << 8));
                 ASSERT_EQ(word, plainWord(&d.rgb[3 * static_cast<size_t>(i)])) << "pixel " << i;

@@ -2,29 +2,8 @@
 // to right, red, green and blue of each pixel in turn; each is clamped to
 // 65535, quantised by masking, and its error (the masked-off low part) is
 // spread to later cells of the same channel, three columns apart.
+#include "tests/reference/plane_cells.h"
 #include "tests/reference/reference.h"
-
-namespace {
-
-constexpr int32_t maxLevel = 65535;
-
-// Green takes 5 bits under compensation when it equals this pixel's red
-// (clamped, final) or its blue as it stands now (error received so far, not
-// yet clamped).
-inline bool quantiseToFiveBits(const int32_t* row, int32_t j, int32_t s,
-                               int32_t greenCompensation) {
-    if (j % 3 != 1)
-        return true;
-    return greenCompensation != 0 && (s == row[j - 1] || s == row[j + 1]);
-}
-
-inline int32_t clampInPlace(int32_t* cell) {
-    if (*cell > maxLevel)
-        *cell = maxLevel;
-    return *cell;
-}
-
-} // namespace
 
 void ditherFloydSteinberg(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
                           int32_t greenCompensation) {
@@ -34,14 +13,14 @@ void ditherFloydSteinberg(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t
         int32_t* out = Q[y];
         for (int32_t j = 0; j < 3 * width; ++j) {
             const int32_t s = clampInPlace(&row[j]);
-            const bool five = quantiseToFiveBits(row, j, s, greenCompensation);
-            const int32_t e = five ? (s & 0x07FF) : (s & 0x03FF);
+            const bool five = cellTakesFiveBits(row, j, s, greenCompensation);
+            const int32_t e = s & errorMask(five);
             row[j + 3] += (e * 7) >> 4;
             if (j >= 3)
                 below[j - 3] += (e * 3) >> 4;
             below[j] += (e * 5) >> 4;
             below[j + 3] += e >> 4;
-            out[j] = five ? (s & 0xF800) : (s & 0xFC00);
+            out[j] = s & levelMask(five);
         }
     }
 }
@@ -55,8 +34,8 @@ void ditherAtkinsonBoyle(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t 
         int32_t* out = Q[y];
         for (int32_t j = 0; j < 3 * width; ++j) {
             const int32_t s = clampInPlace(&row[j]);
-            const bool five = quantiseToFiveBits(row, j, s, greenCompensation);
-            const int32_t e = five ? (s & 0x07FF) : (s & 0x03FF);
+            const bool five = cellTakesFiveBits(row, j, s, greenCompensation);
+            const int32_t e = s & errorMask(five);
             const int32_t share = e >> 3;
             row[j + 3] += share;
             row[j + 6] += share;
@@ -65,7 +44,7 @@ void ditherAtkinsonBoyle(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t 
             below[j] += share;
             below[j + 3] += share;
             twoBelow[j] += share;
-            out[j] = five ? (s & 0xF800) : (s & 0xFC00);
+            out[j] = s & levelMask(five);
         }
     }
 }

@@ -12,27 +12,12 @@
 // masking, so each word depends only on its own pixel and position: nothing
 // moves when a neighbour changes, and a flat area of any colour averages to
 // that colour within one step.
+#include "tests/reference/plane_cells.h"
 #include "tests/reference/reference.h"
 
 #include <cstddef>
 
 namespace {
-
-constexpr int32_t maxLevel = 65535;
-
-inline int32_t clampInPlace(int32_t* cell) {
-    if (*cell > maxLevel)
-        *cell = maxLevel;
-    return *cell;
-}
-
-// Green takes 5 bits under compensation when it equals its pixel's red
-// (clamped) or its blue as it stands (received error, not clamped).
-inline bool fiveBits(const int32_t* row, int32_t j, int32_t s, int32_t greenCompensation) {
-    if (j % 3 != 1)
-        return true;
-    return greenCompensation != 0 && (s == row[j - 1] || s == row[j + 1]);
-}
 
 // Adds a share to channel c of pixel x. Left of the image it is dropped;
 // past the right edge it lands in the margin columns.
@@ -62,13 +47,13 @@ void ditherFloydSteinbergSerpentine(ChannelPlane P, ChannelPlane Q, int32_t widt
             for (int32_t c = 0; c < 3; ++c) {
                 const int32_t j = 3 * x + c;
                 const int32_t s = clampInPlace(&row[j]);
-                const bool five = fiveBits(row, j, s, greenCompensation);
-                const int32_t e = five ? (s & 0x07FF) : (s & 0x03FF);
+                const bool five = cellTakesFiveBits(row, j, s, greenCompensation);
+                const int32_t e = s & errorMask(five);
                 addShare(row, x + ahead, c, (e * 7) >> 4);
                 addShare(below, x - ahead, c, (e * 3) >> 4);
                 addShare(below, x, c, (e * 5) >> 4);
                 addShare(below, x + ahead, c, e >> 4);
-                Q[y][j] = five ? (s & 0xF800) : (s & 0xFC00);
+                Q[y][j] = s & levelMask(five);
             }
         }
     }
@@ -86,15 +71,15 @@ void ditherAtkinsonBoyleSerpentine(ChannelPlane P, ChannelPlane Q, int32_t width
             for (int32_t c = 0; c < 3; ++c) {
                 const int32_t j = 3 * x + c;
                 const int32_t s = clampInPlace(&row[j]);
-                const bool five = fiveBits(row, j, s, greenCompensation);
-                const int32_t share = (five ? (s & 0x07FF) : (s & 0x03FF)) >> 3;
+                const bool five = cellTakesFiveBits(row, j, s, greenCompensation);
+                const int32_t share = (s & errorMask(five)) >> 3;
                 addShare(row, x + ahead, c, share);
                 addShare(row, x + 2 * ahead, c, share);
                 addShare(below, x - ahead, c, share);
                 addShare(below, x, c, share);
                 addShare(below, x + ahead, c, share);
                 addShare(twoBelow, x, c, share);
-                Q[y][j] = five ? (s & 0xF800) : (s & 0xFC00);
+                Q[y][j] = s & levelMask(five);
             }
         }
     }
@@ -109,9 +94,9 @@ void ditherOrdered(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height
             const int32_t t = orderedThreshold(x, y);
             const auto level = [t](int32_t value, bool five) {
                 const int32_t raised = value + (five ? t : t / 2);
-                return (raised > maxLevel ? maxLevel : raised) & (five ? 0xF800 : 0xFC00);
+                return (raised > maxLevel ? maxLevel : raised) & levelMask(five);
             };
-            const bool greenFive = greenCompensation != 0 && (in[1] == in[0] || in[1] == in[2]);
+            const bool greenFive = greenTakesFiveBits(in[1], in[0], in[2], greenCompensation);
             out[0] = level(in[0], true);
             out[1] = level(in[1], greenFive);
             out[2] = level(in[2], true);

@@ -1,3 +1,4 @@
+#include "tests/reference/plane_cells.h"
 #include "tests/reference/reference.h"
 
 #include <cstdlib>
@@ -35,11 +36,9 @@ void quantisePlain(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height
             const int32_t r = in[j];
             const int32_t g = in[j + 1];
             const int32_t b = in[j + 2];
-            out[j] = r & 0xF800;
-            out[j + 1] = g & 0xFC00;
-            out[j + 2] = b & 0xF800;
-            if (greenCompensation != 0 && (g == r || g == b))
-                out[j + 1] = g & 0xF800;
+            out[j] = r & fiveBitLevelMask;
+            out[j + 1] = g & levelMask(greenTakesFiveBits(g, r, b, greenCompensation));
+            out[j + 2] = b & fiveBitLevelMask;
         }
     }
 }
