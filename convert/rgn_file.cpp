@@ -1,23 +1,11 @@
 #include "convert/rgn_file.h"
 
+#include "platform/files.h"
+
 #include <cinttypes>
 #include <cstdlib>
-#include <sys/stat.h>
 
 namespace {
-
-int64_t streamLength(FILE* stream) {
-#ifdef _WIN32
-    struct _stat64 info {};
-    if (_fstat64(_fileno(stream), &info) != 0)
-        return -1;
-#else
-    struct stat info {};
-    if (fstat(fileno(stream), &info) != 0)
-        return -1;
-#endif
-    return static_cast<int64_t>(info.st_size);
-}
 
 int32_t readWord(const uint8_t* p) {
     return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -29,7 +17,7 @@ int32_t readWord(const uint8_t* p) {
 
 int32_t readRgnHeader(FILE* stream, RgnFileHeader* header) {
     *header = RgnFileHeader{};
-    header->fileLength = streamLength(stream);
+    header->fileLength = streamSize(stream);
     if (header->fileLength < 0)
         return -1;
     header->headerComplete = header->fileLength >= rgnHeaderBytes;

@@ -11,6 +11,7 @@
 // - The name "-" is standard output, written in place.
 // - A folder the caller may not write into, or a read-only target, is
 //   refused (EACCES) rather than written over in place.
+// A stop asked for (platform/output_stop.h) fails the file with EINTR.
 #pragma once
 
 #include <cstddef>
@@ -60,26 +61,3 @@ int32_t commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile
 // system's error number in *systemError when that is not null.
 int32_t writeOutputFile(const char* path, const uint8_t* bytes, size_t count,
                         int* systemError = nullptr);
-
-// A scratch file opened for reading and writing, removed when it is closed
-// (or when the program ends): standard input is copied there so that it can
-// be read like a file. Null, with errno set, when none can be made.
-FILE* openScratchFile();
-
-// Asks every file still being written to stop: its next write or commit
-// fails with EINTR, so it is abandoned. Safe to call from a signal handler.
-void requestOutputStop();
-bool outputStopRequested();
-
-// What a file is, whatever name reaches it: device and inode, or on Windows
-// volume serial number and file index.
-struct FileIdentity {
-    uint64_t volume;
-    uint64_t index;
-};
-
-// False when path names nothing that exists.
-bool fileIdentity(const char* path, FileIdentity* identity);
-inline bool sameFileIdentity(const FileIdentity& a, const FileIdentity& b) {
-    return a.volume == b.volume && a.index == b.index;
-}
