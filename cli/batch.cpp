@@ -102,9 +102,9 @@ Outcome convertFile(const BatchOptions& options, const std::string& input,
     outcome.warnings = std::move(load.warnings);
     outcome.failure = std::move(load.failure);
     if (outcome.failure.empty()) {
-        int systemError = 0;
-        if (convertImageToFile(output.c_str(), load.image, options.quantisation, &systemError) < 0)
-            outcome.failure = writeErrorMessage(output, systemError);
+        const Status written = convertImageToFile(output.c_str(), load.image, options.quantisation);
+        if (!succeeded(written))
+            outcome.failure = writeErrorMessage(output, written.systemError);
         free(load.image.pixels);
     }
     // Whatever went wrong after a stop was asked for is the stop's doing.

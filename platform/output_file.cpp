@@ -13,10 +13,8 @@ using namespace outputSystem;
 // Numbers the temporary files of this process.
 std::atomic<unsigned> temporaryCount{0};
 
-int32_t fail(int* systemError, int code) {
-    if (systemError != nullptr)
-        *systemError = code != 0 ? code : EIO;
-    return -1;
+Status failure(int code) {
+    return systemFailure(code != 0 ? code : EIO);
 }
 
 void keepError(OutputFile* file, int code) {
@@ -152,14 +150,14 @@ void restorePreviousTarget(const OutputFile& file, const std::string& backup) {
 
 } // namespace
 
-int32_t openOutputFile(OutputFile* file, const char* path) {
+Status openOutputFile(OutputFile* file, const char* path) {
     *file = OutputFile{};
     const int code = openTarget(file, path);
     if (code == 0)
-        return 0;
+        return Status{};
     file->stream = nullptr;
     file->error = code;
-    return -1;
+    return systemFailure(code);
 }
 
 void writeOutputBytes(OutputFile* file, const void* bytes, size_t count) {
@@ -177,14 +175,14 @@ void failOutputFile(OutputFile* file, int systemError) {
     keepError(file, systemError);
 }
 
-int32_t commitOutputFile(OutputFile* file, int* systemError) {
+Status commitOutputFile(OutputFile* file) {
     int code = finishWriting(file);
     if (code == 0)
         code = putInPlace(file);
     if (code == 0)
-        return 0;
+        return Status{};
     removeTemporary(file);
-    return fail(systemError, code);
+    return failure(code);
 }
 
 void abandonOutputFile(OutputFile* file) {
@@ -194,8 +192,7 @@ void abandonOutputFile(OutputFile* file) {
     removeTemporary(file);
 }
 
-int32_t commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile,
-                          int* systemError) {
+Status commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile) {
     OutputFile* files[2] = {first, second};
     for (int i = 0; i < 2; ++i) {
         const int code = finishWriting(files[i]);
@@ -203,7 +200,7 @@ int32_t commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile
             abandonOutputFile(first);
             abandonOutputFile(second);
             *failedFile = i;
-            return fail(systemError, code);
+            return failure(code);
         }
     }
     std::string backup;
@@ -212,7 +209,7 @@ int32_t commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile
         abandonOutputFile(first);
         abandonOutputFile(second);
         *failedFile = 0;
-        return fail(systemError, code);
+        return failure(code);
     }
     const bool renamed = !first->temporary.empty();
     int code = putInPlace(first);
@@ -224,24 +221,24 @@ int32_t commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile
             (void)moveOver(backup, first->target);
         abandonOutputFile(second);
         *failedFile = 0;
-        return fail(systemError, code);
+        return failure(code);
     }
     code = putInPlace(second);
     if (code != 0) {
         if (renamed)
             restorePreviousTarget(*first, backup);
         *failedFile = 1;
-        return fail(systemError, code);
+        return failure(code);
     }
     if (!backup.empty())
         (void)remove(backup.c_str()); // the old content is no longer needed
-    return 0;
+    return Status{};
 }
 
-int32_t writeOutputFile(const char* path, const uint8_t* bytes, size_t count, int* systemError) {
+Status writeOutputFile(const char* path, const uint8_t* bytes, size_t count) {
     OutputFile file;
-    if (openOutputFile(&file, path) < 0)
-        return fail(systemError, file.error);
+    if (const Status opened = openOutputFile(&file, path); !succeeded(opened))
+        return opened;
     writeOutputBytes(&file, bytes, count);
-    return commitOutputFile(&file, systemError);
+    return commitOutputFile(&file);
 }
