@@ -50,10 +50,13 @@ bool writeReference(const RgbImage& image, const Quantisation& quantisation,
                     const std::string& path) {
     int32_t bytes = 0;
     uint8_t* words = quantiseImageFullPlanes(image, quantisation, &bytes);
-    const bool ok =
-        words != nullptr && writeRgnFile(path.c_str(), image.width, image.height, words) == 0;
+    if (words == nullptr)
+        return false;
+    OutputFile file;
+    if (succeeded(openOutputFile(&file, path.c_str())))
+        putRgnFile(&file, image.width, image.height, words);
     free(words);
-    return ok;
+    return succeeded(commitOutputFile(&file));
 }
 
 } // namespace

@@ -6,9 +6,12 @@
 // them is done; a one-line progress display is kept on standard error only
 // when it is a terminal.
 #include "cli/commands.h"
-#include "platform/interrupt.h"
 
-#include "platform/output_file.h"
+#include "platform/file_identity.h"
+#include "platform/files.h"
+#include "platform/interrupt.h"
+#include "platform/output_stop.h"
+#include "platform/path_names.h"
 
 #include <atomic>
 #include <cerrno>
@@ -18,11 +21,6 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -49,35 +47,6 @@ struct Batch {
     bool showProgress = false;
     size_t progressLength = 0;
 };
-
-bool stderrIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) != 0;
-#endif
-}
-
-bool isPathSeparator(char c) {
-#ifdef _WIN32
-    return c == '/' || c == '\\' || c == ':';
-#else
-    return c == '/';
-#endif
-}
-
-// Two outputs are the same file when their names match, ignoring case where
-// the file system does.
-std::string outputKey(const std::string& path) {
-#ifdef _WIN32
-    std::string key = path;
-    for (char& c : key)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return key;
-#else
-    return path;
-#endif
-}
 
 std::string joinPath(const std::string& dir, const std::string& name) {
     return !dir.empty() && isPathSeparator(dir.back()) ? dir + name : dir + "/" + name;
@@ -133,9 +102,9 @@ Outcome convertFile(const BatchOptions& options, const std::string& input,
     outcome.warnings = std::move(load.warnings);
     outcome.failure = std::move(load.failure);
     if (outcome.failure.empty()) {
-        int systemError = 0;
-        if (convertImageToFile(output.c_str(), load.image, options.quantisation, &systemError) < 0)
-            outcome.failure = writeErrorMessage(output, systemError);
+        const Status written = convertImageToFile(output.c_str(), load.image, options.quantisation);
+        if (!succeeded(written))
+            outcome.failure = writeErrorMessage(output, written.systemError);
         free(load.image.pixels);
     }
     // Whatever went wrong after a stop was asked for is the stop's doing.
@@ -165,7 +134,9 @@ std::string planOutputs(const BatchOptions& options, std::vector<std::string>* o
             return "standard input (-) has no name to give its output; convert it on its own "
                    "with an OUTPUT";
         const std::string output = joinPath(options.outputDir, base + "." + options.extension);
-        const auto [earlier, added] = claimed.emplace(outputKey(output), i);
+        // Two outputs are one file when their names match, ignoring case
+        // where the file system does.
+        const auto [earlier, added] = claimed.emplace(foldPathCase(output), i);
         if (!added)
             return "inputs '" + options.inputs[earlier->second] + "' and '" + options.inputs[i] +
                    "' would both be written to " + output + "; nothing was converted";
@@ -248,7 +219,7 @@ int runBatch(const BatchOptions& options) {
         return 1;
     }
     batch.outcomes.resize(options.inputs.size());
-    batch.showProgress = stderrIsTerminal();
+    batch.showProgress = isTerminal(stderr);
     {
         std::lock_guard<std::mutex> guard(batch.lock);
         drawProgress(batch);

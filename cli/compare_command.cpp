@@ -98,9 +98,9 @@ int writeSheet(const std::string& path, const ContactSheet& sheet) {
         reportWriteError(path, ENOMEM);
         return 1;
     }
-    int systemError = 0;
-    if (writeOutputFile(path.c_str(), png.data(), png.size(), &systemError) < 0) {
-        reportWriteError(path, systemError);
+    if (const Status written = writeOutputFile(path.c_str(), png.data(), png.size());
+        !succeeded(written)) {
+        reportWriteError(path, written.systemError);
         return 1;
     }
     return 0;

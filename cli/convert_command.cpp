@@ -26,22 +26,23 @@ int32_t writeFileAndPreview(const ConvertOptions& options, const RgbImage& image
     const std::string& output = options.files[1];
     OutputFile rgn;
     OutputFile preview;
-    if (openOutputFile(&rgn, output.c_str()) < 0) {
-        reportWriteError(output, rgn.error);
+    if (const Status opened = openOutputFile(&rgn, output.c_str()); !succeeded(opened)) {
+        reportWriteError(output, opened.systemError);
         return 1;
     }
-    if (openOutputFile(&preview, options.preview.c_str()) < 0) {
+    if (const Status opened = openOutputFile(&preview, options.preview.c_str());
+        !succeeded(opened)) {
         abandonOutputFile(&rgn);
-        reportWriteError(options.preview, preview.error);
+        reportWriteError(options.preview, opened.systemError);
         return 1;
     }
     putRgnFile(&rgn, image.width, image.height, words);
     putPreviewFile(&preview, options.preview.c_str(), image.width, image.height, words);
     int failed = 0;
-    int systemError = 0;
-    if (commitOutputFiles(&rgn, &preview, &failed, &systemError) == 0)
+    const Status written = commitOutputFiles(&rgn, &preview, &failed);
+    if (succeeded(written))
         return 0;
-    reportWriteError(failed == 0 ? output : options.preview, systemError);
+    reportWriteError(failed == 0 ? output : options.preview, written.systemError);
     return 1;
 }
 
@@ -76,10 +77,10 @@ int runSingleConvert(const ConvertOptions& options) {
     if (!options.preview.empty()) {
         status = convertWithPreview(options, image);
     } else {
-        int systemError = 0;
-        if (convertImageToFile(options.files[1].c_str(), image, options.quantisation,
-                               &systemError) < 0) {
-            reportWriteError(options.files[1], systemError);
+        const Status written =
+            convertImageToFile(options.files[1].c_str(), image, options.quantisation);
+        if (!succeeded(written)) {
+            reportWriteError(options.files[1], written.systemError);
             status = 1;
         }
     }

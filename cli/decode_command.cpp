@@ -15,7 +15,7 @@ struct DecodeOptions {
 // Binary PPM (P6, maxval 255), rows from row 0.
 int writePpm(const std::string& path, const RgbImage& image) {
     OutputFile file;
-    if (openOutputFile(&file, path.c_str()) == 0) {
+    if (succeeded(openOutputFile(&file, path.c_str()))) {
         char header[40];
         const int length =
             snprintf(header, sizeof header, "P6\n%d %d\n255\n", image.width, image.height);
@@ -23,10 +23,10 @@ int writePpm(const std::string& path, const RgbImage& image) {
         writeOutputBytes(&file, image.pixels,
                          static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 3);
     }
-    int systemError = 0;
-    if (commitOutputFile(&file, &systemError) == 0)
+    const Status written = commitOutputFile(&file);
+    if (succeeded(written))
         return 0;
-    reportWriteError(path, systemError);
+    reportWriteError(path, written.systemError);
     return 1;
 }
 

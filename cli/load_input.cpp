@@ -2,47 +2,15 @@
 #include "cli/option_words.h"
 
 #include "platform/files.h"
-#include "platform/output_file.h"
+#include "platform/standard_input.h"
 
 #include <cerrno>
 #include <cstring>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 namespace {
 
-// Standard input copied whole into a temporary file, so that the loader can
-// seek in it as in any file.
-FILE* openStandardInput() {
-#ifdef _WIN32
-    (void)_setmode(_fileno(stdin), _O_BINARY);
-#endif
-    FILE* copy = openScratchFile();
-    if (copy == nullptr)
-        return nullptr;
-    char buffer[1 << 16];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, stdin)) > 0) {
-        if (fwrite(buffer, 1, got, copy) != got) {
-            (void)fclose(copy); // a scratch copy: nothing to keep
-            return nullptr;
-        }
-    }
-    if (ferror(stdin) != 0 || fflush(copy) != 0) {
-        const int error = errno;
-        (void)fclose(copy);
-        errno = error;
-        return nullptr;
-    }
-    rewind(copy);
-    return copy;
-}
-
 FILE* openInput(const std::string& path) {
-    return path == "-" ? openStandardInput() : openRegularFile(path.c_str());
+    return path == "-" ? openStandardInputCopy() : openRegularFile(path.c_str());
 }
 
 } // namespace

@@ -1,8 +1,7 @@
 #include "cli/commands.h"
 #include "cli/help_format.h"
 #include "platform/interrupt.h"
-
-#include "platform/output_file.h"
+#include "platform/output_stop.h"
 
 #include <cerrno>
 #include <cstring>

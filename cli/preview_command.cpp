@@ -34,12 +34,11 @@ int runPreview(const PreviewOptions& options) {
                 strerror(readError != 0 ? readError : EIO));
         return 1;
     }
-    int systemError = 0;
-    const int32_t result = writePreviewFile(options.output.c_str(), header.words[0],
-                                            header.words[1], words, &systemError);
+    const Status written =
+        writePreviewFile(options.output.c_str(), header.words[0], header.words[1], words);
     free(words);
-    if (result < 0) {
-        reportWriteError(options.output, systemError);
+    if (!succeeded(written)) {
+        reportWriteError(options.output, written.systemError);
         return 1;
     }
     return 0;

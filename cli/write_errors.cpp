@@ -1,8 +1,9 @@
 #include "cli/commands.h"
 
+#include "platform/file_identity.h"
 #include "platform/output_file.h"
+#include "platform/path_names.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -16,11 +17,7 @@ std::string placeKey(const std::string& path) {
         std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error).string();
     if (error)
         key = path;
-#ifdef _WIN32
-    for (char& c : key)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-#endif
-    return key;
+    return foldPathCase(key);
 }
 
 } // namespace

@@ -1,31 +1,15 @@
 #include "convert/rgn_file.h"
+
 #include "platform/byte_order.h"
+#include "platform/files.h"
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
-#include <sys/stat.h>
-
-namespace {
-
-int64_t streamLength(FILE* stream) {
-#ifdef _WIN32
-    struct _stat64 info {};
-    if (_fstat64(_fileno(stream), &info) != 0)
-        return -1;
-#else
-    struct stat info {};
-    if (fstat(fileno(stream), &info) != 0)
-        return -1;
-#endif
-    return static_cast<int64_t>(info.st_size);
-}
-
-} // namespace
 
 Status readRgnHeader(FILE* stream, RgnFileHeader* header) {
     *header = RgnFileHeader{};
-    header->fileLength = streamLength(stream);
+    header->fileLength = streamSize(stream);
     if (header->fileLength < 0)
         return systemFailure(errno);
     header->headerComplete = header->fileLength >= rgnHeaderBytes;

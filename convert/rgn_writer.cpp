@@ -20,12 +20,6 @@ namespace {
 // Pieces in hand at once: one being written, one being made, one ready.
 constexpr int32_t pieceSlots = 3;
 
-int32_t fail(int* systemError, int code) {
-    if (systemError != nullptr)
-        *systemError = code;
-    return -1;
-}
-
 void putRgnHeader(OutputFile* file, int32_t width, int32_t height) {
     uint8_t header[rgnHeaderBytes];
     encodeRgnHeader(width, height, header);
@@ -195,39 +189,22 @@ void putRgnFile(OutputFile* file, int32_t width, int32_t height, const uint8_t* 
     writeOutputBytes(file, words, static_cast<size_t>(width) * static_cast<size_t>(height) * 2);
 }
 
-int32_t writeRgnFile(const char* targetPath, int32_t width, int32_t height, const uint8_t* words,
-                     int* systemError) {
-    if (width < 0 || height < 0)
-        return fail(systemError, EINVAL);
-    OutputFile file;
-    if (openOutputFile(&file, targetPath) < 0)
-        return fail(systemError, file.error);
-    putRgnFile(&file, width, height, words);
-    return commitOutputFile(&file, systemError);
-}
-
-int32_t convertImageToFile(const char* targetPath, const RgbImage& source,
-                           int32_t greenCompensation, DitherMode mode, int* systemError) {
-    return convertImageToFile(targetPath, source, dialogQuantisation(greenCompensation, mode),
-                              systemError);
-}
-
-int32_t convertImageToFile(const char* targetPath, const RgbImage& source,
-                           const Quantisation& quantisation, int* systemError) {
+Status convertImageToFile(const char* targetPath, const RgbImage& source,
+                          const Quantisation& quantisation) {
     const RgbImage image = imageOrEmpty(source);
     if (image.width < 0 || image.height < 0)
-        return fail(systemError, EINVAL);
+        return systemFailure(EINVAL);
     if (!rgnWordsFit(image))
-        return fail(systemError, ENOMEM);
+        return systemFailure(ENOMEM);
     PieceRun run{};
     if (image.width > 0 && image.height > 0 && !startPieceRun(&run, image, quantisation))
-        return fail(systemError, ENOMEM);
+        return systemFailure(ENOMEM);
     OutputFile file;
-    if (openOutputFile(&file, targetPath) == 0) {
+    if (succeeded(openOutputFile(&file, targetPath))) {
         putRgnHeader(&file, image.width, image.height);
         if (run.pieces > 0)
             writePieces(&run, &file);
     }
     endPieceRun(&run);
-    return commitOutputFile(&file, systemError);
+    return commitOutputFile(&file);
 }

@@ -12,19 +12,12 @@
 // width x height, then the 2 x width x height bytes of words.
 void putRgnFile(OutputFile* file, int32_t width, int32_t height, const uint8_t* words);
 
-// Writes a complete RGN/MBR file of the words. Returns 0, or -1 with the
-// system's error number in *systemError when that is not null.
-int32_t writeRgnFile(const char* targetPath, int32_t width, int32_t height, const uint8_t* words,
-                     int* systemError = nullptr);
-
 // The whole conversion run for an explicit image. Everything it needs is
 // allocated before the target is opened, so a run refused for its size or
 // for want of memory never touches the target; the words are then made and
 // written a few rows at a time, on a second thread while the calling one
-// writes when the picture has more than a few such pieces. Returns 0, or -1 with the system's error
-// number in *systemError when that is not null (EINTR when a stop was
+// writes when the picture has more than a few such pieces. A failure is
+// Reason::System with the system's error number (EINTR when a stop was
 // requested).
-int32_t convertImageToFile(const char* targetPath, const RgbImage& source,
-                           int32_t greenCompensation, DitherMode mode, int* systemError = nullptr);
-int32_t convertImageToFile(const char* targetPath, const RgbImage& source,
-                           const Quantisation& quantisation, int* systemError = nullptr);
+Status convertImageToFile(const char* targetPath, const RgbImage& source,
+                          const Quantisation& quantisation);

@@ -76,14 +76,6 @@ bool endsWithPng(const char* name) {
            tolower(static_cast<unsigned char>(end[3])) == 'g';
 }
 
-int32_t writeWhole(const char* path, void (*put)(OutputFile*, int32_t, int32_t, const uint8_t*),
-                   int32_t width, int32_t height, const uint8_t* words, int* systemError) {
-    OutputFile file;
-    if (openOutputFile(&file, path) == 0)
-        put(&file, width, height, words);
-    return commitOutputFile(&file, systemError);
-}
-
 } // namespace
 
 void putPreviewBmp(OutputFile* file, int32_t width, int32_t height, const uint8_t* words) {
@@ -153,13 +145,9 @@ void putPreviewFile(OutputFile* file, const char* name, int32_t width, int32_t h
         putPreviewBmp(file, width, height, words);
 }
 
-int32_t writePreviewBmp(const char* path, int32_t width, int32_t height, const uint8_t* words,
-                        int* systemError) {
-    return writeWhole(path, putPreviewBmp, width, height, words, systemError);
-}
-
-int32_t writePreviewFile(const char* path, int32_t width, int32_t height, const uint8_t* words,
-                         int* systemError) {
-    return writeWhole(path, endsWithPng(path) ? putPreviewPng : putPreviewBmp, width, height, words,
-                      systemError);
+Status writePreviewFile(const char* path, int32_t width, int32_t height, const uint8_t* words) {
+    OutputFile file;
+    if (succeeded(openOutputFile(&file, path)))
+        putPreviewFile(&file, path, width, height, words);
+    return commitOutputFile(&file);
 }

@@ -30,9 +30,6 @@ void putPreviewPng(OutputFile* file, int32_t width, int32_t height, const uint8_
 void putPreviewFile(OutputFile* file, const char* name, int32_t width, int32_t height,
                     const uint8_t* words);
 
-// Each writes path as a whole. 0, or -1 with the system's error number in
-// *systemError when that is not null.
-int32_t writePreviewBmp(const char* path, int32_t width, int32_t height, const uint8_t* words,
-                        int* systemError = nullptr);
-int32_t writePreviewFile(const char* path, int32_t width, int32_t height, const uint8_t* words,
-                         int* systemError = nullptr);
+// Writes path as a whole with putPreviewFile. A failure is Reason::System
+// with the system's error number.
+Status writePreviewFile(const char* path, int32_t width, int32_t height, const uint8_t* words);

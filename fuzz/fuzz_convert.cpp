@@ -107,7 +107,8 @@ void checkCommandLineModes(const RgbImage& image) {
 void checkWrittenFile(const RgbImage& image, DitherMode mode, bool compensation,
                       const uint8_t* expectedWords, int32_t expectedBytes) {
     const std::string& path = targetPath();
-    FUZZ_CHECK(convertImageToFile(path.c_str(), image, compensation ? 1 : 0, mode) == 0);
+    FUZZ_CHECK(succeeded(
+        convertImageToFile(path.c_str(), image, dialogQuantisation(compensation ? 1 : 0, mode))));
     const std::vector<uint8_t> file = readWhole(path);
     remove(path.c_str());
     FUZZ_CHECK(file.size() == static_cast<size_t>(rgnHeaderBytes + expectedBytes));

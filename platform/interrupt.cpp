@@ -1,11 +1,12 @@
 #include "platform/interrupt.h"
 
-#include "platform/output_file.h"
+#include "platform/output_stop.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <csignal>
+#include <initializer_list>
 #endif
 
 namespace {

@@ -11,7 +11,12 @@
 // - The name "-" is standard output, written in place.
 // - A folder the caller may not write into, or a read-only target, is
 //   refused (EACCES) rather than written over in place.
+//
+// A failure is Reason::System with the system's error number; EINTR when a
+// stop was asked for (platform/output_stop.h).
 #pragma once
+
+#include "platform/status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -31,9 +36,9 @@ struct OutputFile {
     int error = 0;             // the first failure's system error number; 0 while all is well
 };
 
-// Opens the file that will become path. 0, or -1 with file->error set (the
-// file then needs no abandoning, though abandoning it does no harm).
-int32_t openOutputFile(OutputFile* file, const char* path);
+// Opens the file that will become path. On failure file->error is set too;
+// the file then needs no abandoning, though abandoning it does no harm.
+Status openOutputFile(OutputFile* file, const char* path);
 
 // Appends count bytes. A failure is kept in file->error and ends the writing:
 // later calls do nothing, and commit reports it.
@@ -42,44 +47,17 @@ void writeOutputBytes(OutputFile* file, const void* bytes, size_t count);
 // Records a failure found by the caller (no memory, a picture too large).
 void failOutputFile(OutputFile* file, int systemError);
 
-// Puts the new content in place. 0, or -1 with the system's error number in
-// *systemError when that is not null; the target is then as it was and the
+// Puts the new content in place. On failure the target is as it was and the
 // temporary file is gone.
-int32_t commitOutputFile(OutputFile* file, int* systemError);
+Status commitOutputFile(OutputFile* file);
 
 // Gives up: the temporary file is removed and the target left as it was.
 void abandonOutputFile(OutputFile* file);
 
 // Commits two files together: both new contents are put in place or
-// neither is (a target written in place cannot be taken back, though).
-// 0, or -1 with the error of the file that failed in *systemError and its
-// index (0 or 1) in *failedFile.
-int32_t commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile, int* systemError);
+// neither is (a target written in place cannot be taken back, though). On
+// failure *failedFile is the index (0 or 1) of the file that failed.
+Status commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile);
 
-// Writes count bytes as the whole content of path. 0, or -1 with the
-// system's error number in *systemError when that is not null.
-int32_t writeOutputFile(const char* path, const uint8_t* bytes, size_t count,
-                        int* systemError = nullptr);
-
-// A scratch file opened for reading and writing, removed when it is closed
-// (or when the program ends): standard input is copied there so that it can
-// be read like a file. Null, with errno set, when none can be made.
-FILE* openScratchFile();
-
-// Asks every file still being written to stop: its next write or commit
-// fails with EINTR, so it is abandoned. Safe to call from a signal handler.
-void requestOutputStop();
-bool outputStopRequested();
-
-// What a file is, whatever name reaches it: device and inode, or on Windows
-// volume serial number and file index.
-struct FileIdentity {
-    uint64_t volume;
-    uint64_t index;
-};
-
-// False when path names nothing that exists.
-bool fileIdentity(const char* path, FileIdentity* identity);
-inline bool sameFileIdentity(const FileIdentity& a, const FileIdentity& b) {
-    return a.volume == b.volume && a.index == b.index;
-}
+// Writes count bytes as the whole content of path.
+Status writeOutputFile(const char* path, const uint8_t* bytes, size_t count);

@@ -9,5 +9,7 @@ RgbImage heldImage(const AppState& state) {
 }
 
 int32_t convertAndSave(const char* targetPath, int32_t greenCompensation, DitherMode ditherMode) {
-    return convertImageToFile(targetPath, heldImage(appState), greenCompensation, ditherMode);
+    const Status written = convertImageToFile(targetPath, heldImage(appState),
+                                              dialogQuantisation(greenCompensation, ditherMode));
+    return succeeded(written) ? 0 : -1;
 }

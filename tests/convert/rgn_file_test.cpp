@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -122,9 +121,9 @@ TEST(RgnFileCheck, NamesTheFirstInconsistency) {
 TEST(RgnFileCheck, FilesTheWriterMakesAreConsistentAndReadBack) {
     TempDir dir;
     const Bytes picture = rgbOf({0xFF0000, 0x00FF00, 0x0000FF, 0x646464, 0xFFFFFF, 0x000000});
-    ASSERT_EQ(convertImageToFile(dir.file("o.rgn").c_str(),
-                                 RgbImage{3, 2, const_cast<uint8_t*>(picture.data())}, 0, 0),
-              0);
+    ASSERT_TRUE(succeeded(convertImageToFile(dir.file("o.rgn").c_str(),
+                                             RgbImage{3, 2, const_cast<uint8_t*>(picture.data())},
+                                             dialogQuantisation(0, 0))));
     FILE* stream = fopen(dir.file("o.rgn").c_str(), "rb");
     RgnFileHeader header{};
     ASSERT_TRUE(succeeded(readRgnHeader(stream, &header)));
@@ -150,7 +149,7 @@ TEST(Preview, KnownWordsGiveAKnownBottomUpPaddedBmp) {
     TempDir dir;
     // Two rows of three: red, green, blue / grey 0x632C, white, black.
     const Bytes words = {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0x2C, 0x63, 0xFF, 0xFF, 0, 0};
-    ASSERT_EQ(writePreviewBmp(dir.file("p.bmp").c_str(), 3, 2, words.data()), 0);
+    ASSERT_TRUE(succeeded(writePreviewFile(dir.file("p.bmp").c_str(), 3, 2, words.data())));
     const Bytes file = readFileBytes(dir.file("p.bmp"));
     ASSERT_EQ(file.size(), 54u + 2 * 12); // rows of 9 bytes padded to 12
     EXPECT_EQ(file[0], 'B');
@@ -170,70 +169,23 @@ TEST(Preview, KnownWordsGiveAKnownBottomUpPaddedBmp) {
 
 TEST(Preview, EmptyPictureAndUnwritableTarget) {
     TempDir dir;
-    ASSERT_EQ(writePreviewBmp(dir.file("empty.bmp").c_str(), 0, 4, nullptr), 0);
+    ASSERT_TRUE(succeeded(writePreviewFile(dir.file("empty.bmp").c_str(), 0, 4, nullptr)));
     EXPECT_EQ(readFileBytes(dir.file("empty.bmp")).size(), 54u);
-    int error = 0;
     const Bytes words(2, 0);
-    EXPECT_EQ(writePreviewBmp(dir.file("no/such/p.bmp").c_str(), 1, 1, words.data(), &error), -1);
-    EXPECT_EQ(error, ENOENT);
-    EXPECT_EQ(writePreviewBmp("/dev/full", 1, 1, words.data(), &error), -1);
-    EXPECT_EQ(error, ENOSPC);
-}
-
-// A file and its preview are committed together: when either fails, both
-// targets keep what they held, and no temporary file is left.
-TEST(OutputPair, AFailureOfEitherFileLeavesBothTargetsAsTheyWere) {
-    const Bytes words = {0x00, 0xF8, 0xE0, 0x07};
-    const Bytes old = {'o', 'l', 'd'};
     const struct {
-        const char* what;
-        const char* first; // a name in the folder, or an absolute path
-        const char* second;
-        int failedFile;
+        std::string path;
+        int32_t side;
         int error;
-    } cases[] = {
-        {"second cannot be written", "a.rgn", "/dev/full", 1, ENOSPC},
-        {"first cannot be written", "/dev/full", "b.bmp", 0, ENOSPC},
-        {"second too large for a BMP", "a.rgn", "big.bmp", 1, EFBIG},
-        {"both fine", "a.rgn", "b.bmp", -1, 0},
+    } failures[] = {
+        {dir.file("no/such/p.bmp"), 1, ENOENT},
+        {"/dev/full", 1, ENOSPC},
+        {dir.file("big.bmp"), 70000, EFBIG}, // refused before any row is read
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        TempDir dir;
-        const auto place = [&](const char* name) {
-            return name[0] == '/' ? std::string(name) : dir.file(name);
-        };
-        writeFileBytes(dir.file("a.rgn"), old);
-        writeFileBytes(dir.file("b.bmp"), old);
-        writeFileBytes(dir.file("big.bmp"), old);
-        OutputFile first;
-        OutputFile second;
-        ASSERT_EQ(openOutputFile(&first, place(c.first).c_str()), 0);
-        ASSERT_EQ(openOutputFile(&second, place(c.second).c_str()), 0);
-        putRgnFile(&first, 1, 2, words.data());
-        if (std::string(c.second) == "big.bmp")
-            putPreviewBmp(&second, 70000, 70000, words.data()); // refused before any row is read
-        else
-            putPreviewBmp(&second, 1, 2, words.data());
-        int failed = -1;
-        int error = 0;
-        const int32_t status = commitOutputFiles(&first, &second, &failed, &error);
-        EXPECT_EQ(status, c.failedFile < 0 ? 0 : -1);
-        EXPECT_EQ(failed, c.failedFile);
-        EXPECT_EQ(error, c.error);
-        if (c.failedFile >= 0) {
-            EXPECT_EQ(readFileBytes(dir.file("a.rgn")), old);
-            EXPECT_EQ(readFileBytes(dir.file("b.bmp")), old);
-        } else {
-            EXPECT_EQ(readFileBytes(dir.file("a.rgn")).size(), 48u + 4);
-            EXPECT_EQ(readFileBytes(dir.file("b.bmp")).size(), 54u + 8);
-        }
-        EXPECT_EQ(readFileBytes(dir.file("big.bmp")), old);
-        size_t entries = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path))
-            entries += entry.path().filename().string()[0] == '.' ? 100 : 1;
-        EXPECT_EQ(entries, 3u) << "a temporary file is left";
+    for (const auto& c : failures) {
+        const Status status = writePreviewFile(c.path.c_str(), c.side, c.side, words.data());
+        EXPECT_EQ(status.systemError, c.error) << c.path;
     }
+    EXPECT_FALSE(fileExists(dir.file("big.bmp")));
 }
 
 } // namespace

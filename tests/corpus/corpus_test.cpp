@@ -409,7 +409,8 @@ void checkConversion(const Decoded& d) {
     }
     TempDir dir;
     const std::string target = dir.file("out.rgn");
-    ASSERT_EQ(convertImageToFile(target.c_str(), image, 1, ditherFloydSteinbergMode), 0);
+    ASSERT_TRUE(succeeded(convertImageToFile(target.c_str(), image,
+                                             dialogQuantisation(1, ditherFloydSteinbergMode))));
     const Bytes file = readFileBytes(target);
     ASSERT_EQ(file.size(), 48u + 2u * static_cast<size_t>(d.width) * d.height);
     EXPECT_EQ(file[0] | (file[1] << 8), d.width & 0xFFFF);

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <sys/stat.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -60,3 +62,24 @@ FILE* openRegularFile(const char* path) {
 }
 
 #endif
+
+int64_t streamSize(FILE* stream) {
+#ifdef _WIN32
+    struct _stat64 info {};
+    if (_fstat64(_fileno(stream), &info) != 0)
+        return -1;
+#else
+    struct stat info {};
+    if (fstat(fileno(stream), &info) != 0)
+        return -1;
+#endif
+    return static_cast<int64_t>(info.st_size);
+}
+
+bool isTerminal(FILE* stream) {
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
