@@ -97,7 +97,7 @@ void record(Batch& batch, size_t file, Outcome outcome) {
 
 Outcome convertFile(const BatchOptions& options, const std::string& input,
                     const std::string& output) {
-    InputLoad load = loadInputFile(input, options.input);
+    InputLoad load = loadInputFile(input, options.reading);
     Outcome outcome;
     outcome.warnings = std::move(load.warnings);
     outcome.failure = std::move(load.failure);

@@ -2,11 +2,11 @@
 // options on the application and runs once parsing has succeeded; a command
 // returns the process's exit status (0 success, 1 failure). Usage errors are
 // raised as CLI11 parse errors and end with status 2; an interrupted run ends
-// with interruptedStatus (cli/interrupt.h).
+// with interruptedStatus (platform/interrupt.h).
 #pragma once
 
 #include "cli/dither_options.h"
-#include "cli/input_options.h"
+#include "cli/reading_options.h"
 #include "convert/convert.h"
 #include "image/image.h"
 
@@ -54,7 +54,7 @@ struct BatchOptions {
     std::string extension = "rgn";
     int32_t jobs = 0; // 0: one per core
     Quantisation quantisation;
-    InputOptions input;
+    ReadingChoices reading;
 };
 
 // Runs the batch; exit status 0 when every file converted, 1 when one

@@ -14,7 +14,7 @@ namespace {
 
 struct CompareOptions {
     std::string input;
-    InputOptions reading;
+    ReadingChoices reading;
     bool greenCompensation = true; // the sheet's
     std::string sheet;
     int32_t zoom = 0; // 0: defaultSheetZoom
@@ -174,7 +174,7 @@ void addCompareCommand(CLI::App& app, CommandRunner& runner) {
         ->add_option("INPUT", options->input,
                      "BMP, TGA, PNG, JPEG or GIF file (- for standard input)")
         ->required();
-    addInputOptions(command, options->reading);
+    addReadingOptions(command, options->reading);
     addGreenCompensationOption(command, options->greenCompensation);
     CLI::Option* sheet = command->add_option(
         "--sheet", options->sheet,

@@ -10,7 +10,7 @@ namespace {
 
 struct ConvertOptions {
     Quantisation quantisation;
-    InputOptions input;
+    ReadingChoices reading;
     std::vector<std::string> files;
     bool batch = false; // --output-dir given
     std::string outputDir;
@@ -71,7 +71,7 @@ int runSingleConvert(const ConvertOptions& options) {
     if (refusesItsOwnFiles(options))
         return 1;
     RgbImage image{};
-    if (!loadInputImage(options.files[0], options.input, &image))
+    if (!loadInputImage(options.files[0], options.reading, &image))
         return 1;
     int status = 0;
     if (!options.preview.empty()) {
@@ -97,7 +97,7 @@ int runConvert(const ConvertOptions& options) {
     batch.extension = options.extension;
     batch.jobs = options.jobs;
     batch.quantisation = options.quantisation;
-    batch.input = options.input;
+    batch.reading = options.reading;
     return runBatch(batch);
 }
 
@@ -108,7 +108,7 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
     CLI::App* command = app.add_subcommand(
         "convert", "Convert a picture into an RGN/MBR file, or many into a folder");
     addQuantisationOptions(command, options->quantisation);
-    addInputOptions(command, options->input);
+    addReadingOptions(command, options->reading);
     command
         ->add_option("FILES", options->files,
                      "INPUT OUTPUT: a BMP, TGA, PNG, JPEG or GIF file (- for standard input) and "

@@ -9,7 +9,7 @@ namespace {
 struct DecodeOptions {
     std::string input;
     std::string output;
-    InputOptions reading;
+    ReadingChoices reading;
 };
 
 // Binary PPM (P6, maxval 255), rows from row 0.
@@ -53,6 +53,6 @@ void addDecodeCommand(CLI::App& app, CommandRunner& runner) {
         ->required();
     command->add_option("OUTPUT", options->output, "PPM file to write (- for standard output)")
         ->required();
-    addInputOptions(command, options->reading);
+    addReadingOptions(command, options->reading);
     command->callback([options, &runner] { runner = [options] { return runDecode(*options); }; });
 }

@@ -7,7 +7,7 @@
 check "decode sample" 0 $?
 expect_sha "decoded sample" "$work/s.ppm" a7cc22ad8c2ea8e291d1e201acf9dff2184e6450c5612ef1b7c2ee10672ed698
 
-# Checksums derived with tests/reference_rgn.py, an independent model of the
+# Checksums derived with tests/reference/reference_rgn.py, an independent model of the
 # conversion, from the decoded sample above.
 while read -r dither comp sha; do
     "$cli" convert --dither "$dither" --green-compensation "$comp" "$samples/sample.bmp" "$work/o.rgn"

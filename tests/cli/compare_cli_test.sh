@@ -15,7 +15,7 @@ png_size() { # file -> "width height" from the IHDR chunk
     python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(); assert d[:8]==b"\x89PNG\r\n\x1a\n" and d[12:16]==b"IHDR" and d[-8:-4]==b"IEND"; print(*struct.unpack(">II", d[16:24]))' "$1"
 }
 
-# Checksums derived with tests/reference_modes.py, an independent model of
+# Checksums derived with tests/reference/reference_modes.py, an independent model of
 # these passes, from the decoded sample.
 mkdir -p "$work/batch"
 cp "$samples/sample.bmp" "$work/batch/sample.bmp"

@@ -1,4 +1,4 @@
-#include "cli/input_options.h"
+#include "cli/reading_options.h"
 #include "cli/option_words.h"
 
 #include "platform/files.h"
@@ -15,14 +15,14 @@ FILE* openInput(const std::string& path) {
 
 } // namespace
 
-InputLoad loadInputFile(const std::string& path, const InputOptions& options) {
+InputLoad loadInputFile(const std::string& path, const ReadingChoices& reading) {
     InputLoad load;
     FILE* stream = openInput(path);
     if (stream == nullptr) {
         load.failure = std::string("Error opening file: ") + strerror(errno);
         return load;
     }
-    const PictureLoad picture = readPicture(stream, options.choices);
+    const PictureLoad picture = readPicture(stream, reading);
     (void)fclose(stream); // a stream that was only read from
     for (const Reason warning : picture.warnings)
         load.warnings.push_back(describeReason(warning));
@@ -33,8 +33,8 @@ InputLoad loadInputFile(const std::string& path, const InputOptions& options) {
     return load;
 }
 
-bool loadInputImage(const std::string& path, const InputOptions& options, RgbImage* image) {
-    InputLoad load = loadInputFile(path, options);
+bool loadInputImage(const std::string& path, const ReadingChoices& reading, RgbImage* image) {
+    InputLoad load = loadInputFile(path, reading);
     for (const std::string& warning : load.warnings)
         fprintf(stderr, "%s: %s\n", path.c_str(), warning.c_str());
     if (!load.failure.empty()) {
@@ -85,8 +85,8 @@ int64_t parseMaxPixels(const std::string& value) {
 
 } // namespace
 
-void addInputOptions(CLI::App* command, InputOptions& options) {
-    ReadingChoices* choices = &options.choices;
+void addReadingOptions(CLI::App* command, ReadingChoices& reading) {
+    ReadingChoices* choices = &reading;
     addWordOption<Decoder>(command, "--decoder", choices->decoder,
                            {{"compatible", Decoder::Compatible}, {"standard", Decoder::Standard}},
                            "compatible|standard",

@@ -1,5 +1,5 @@
-// How the command line reads its input pictures: the options every command
-// that reads a picture shares, and the loading itself.
+// How the command line reads its input pictures: the reading options every
+// command that reads a picture shares, and the loading itself.
 #pragma once
 
 #include "prepare/prepare.h"
@@ -8,13 +8,9 @@
 #include <string>
 #include <vector>
 
-struct InputOptions {
-    ReadingChoices choices;
-};
-
 // Registers --decoder, --background, --resize, --fit, --filter and
 // --max-pixels on a command.
-void addInputOptions(CLI::App* command, InputOptions& options);
+void addReadingOptions(CLI::App* command, ReadingChoices& reading);
 
 // What loading one input gave: the picture (pixels owned by the caller), or
 // the message for the user; and any warnings about the reading. The texts do
@@ -26,8 +22,8 @@ struct InputLoad {
 };
 
 // path "-" reads standard input, whole, before decoding.
-InputLoad loadInputFile(const std::string& path, const InputOptions& options);
+InputLoad loadInputFile(const std::string& path, const ReadingChoices& reading);
 
 // Loads path; prints warnings and any failure on standard error, each as
 // "PATH: text". False on failure.
-bool loadInputImage(const std::string& path, const InputOptions& options, RgbImage* image);
+bool loadInputImage(const std::string& path, const ReadingChoices& reading, RgbImage* image);

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """The command line's own modes (ordered, serpentine error diffusion) in the
 plain style of reference_rgn.py, used to derive the checksums that
-tests/compare_cli_test.sh holds for the sample picture.
+tests/cli/compare_cli_test.sh holds for the sample picture.
 
     halvex-cli decode samples/sample.bmp sample.ppm
-    tests/reference_modes.py sample.ppm
+    tests/reference/reference_modes.py sample.ppm
 
 prints one line per mode and compensation: mode, on/off, sha256 of the file.
 """

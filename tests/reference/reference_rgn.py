@@ -3,7 +3,7 @@
 derive the checksums that tests/cli_test.sh holds for the sample picture.
 
     halvex-cli decode samples/sample.bmp sample.ppm
-    tests/reference_rgn.py sample.ppm
+    tests/reference/reference_rgn.py sample.ppm
 
 prints one line per mode and compensation: dither, on/off, sha256 of the file.
 """
