@@ -156,12 +156,9 @@ int compareImage(const CompareOptions& options, const RgbImage& image) {
 int runCompare(const CompareOptions& options) {
     if (!options.sheet.empty() && refuseToOverwriteInput(options.input, options.sheet))
         return 1;
-    RgbImage image{};
-    if (!loadInputImage(options.input, options.reading, &image))
-        return 1;
-    const int status = compareImage(options, image);
-    free(image.pixels);
-    return status;
+    return withInputImage(options.input, options.reading, [&options](const RgbImage& image) {
+        return compareImage(options, image);
+    });
 }
 
 } // namespace
@@ -170,10 +167,7 @@ void addCompareCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<CompareOptions>();
     CLI::App* command = app.add_subcommand(
         "compare", "Convert a picture in every mode and show how close each comes to it");
-    command
-        ->add_option("INPUT", options->input,
-                     "BMP, TGA, PNG, JPEG or GIF file (- for standard input)")
-        ->required();
+    command->add_option("INPUT", options->input, pictureInputText)->required();
     addReadingOptions(command, options->reading);
     addGreenCompensationOption(command, options->greenCompensation);
     CLI::Option* sheet = command->add_option(

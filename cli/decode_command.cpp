@@ -33,12 +33,9 @@ int writePpm(const std::string& path, const RgbImage& image) {
 int runDecode(const DecodeOptions& options) {
     if (refuseToOverwriteInput(options.input, options.output))
         return 1;
-    RgbImage image{};
-    if (!loadInputImage(options.input, options.reading, &image))
-        return 1;
-    const int status = writePpm(options.output, image);
-    free(image.pixels);
-    return status;
+    return withInputImage(options.input, options.reading, [&options](const RgbImage& image) {
+        return writePpm(options.output, image);
+    });
 }
 
 } // namespace
@@ -47,10 +44,7 @@ void addDecodeCommand(CLI::App& app, CommandRunner& runner) {
     auto options = std::make_shared<DecodeOptions>();
     CLI::App* command = app.add_subcommand(
         "decode", "Decode a picture into a binary PPM: what a conversion starts from");
-    command
-        ->add_option("INPUT", options->input,
-                     "BMP, TGA, PNG, JPEG or GIF file (- for standard input)")
-        ->required();
+    command->add_option("INPUT", options->input, pictureInputText)->required();
     command->add_option("OUTPUT", options->output, "PPM file to write (- for standard output)")
         ->required();
     addReadingOptions(command, options->reading);

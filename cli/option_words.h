@@ -37,3 +37,13 @@ CLI::Option* addWordOption(CLI::App* command, const std::string& name, T& target
     option->option_text(valueName);
     return option;
 }
+
+// An option whose value parse reads (throwing a CLI::ValidationError for a
+// value it refuses), shown in help with the given value name.
+template <typename Parse>
+CLI::Option* addParsedOption(CLI::App* command, const std::string& name, Parse parse,
+                             const std::string& valueName, const std::string& description) {
+    CLI::Option* option = command->add_option_function<std::string>(name, parse, description);
+    option->option_text(valueName);
+    return option;
+}

@@ -5,6 +5,7 @@
 #include "platform/standard_input.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -92,17 +93,13 @@ void addReadingOptions(CLI::App* command, ReadingChoices& reading) {
                            "compatible|standard",
                            "how BMP and TGA files are read: compatible (the default) as the "
                            "Windows program reads them, standard as image viewers do");
-    command
-        ->add_option_function<std::string>(
-            "--background",
-            [choices](const std::string& v) { choices->background = parseColour(v); },
-            "colour under transparent pixels and around a contained picture; default 000000")
-        ->option_text("RRGGBB");
-    command
-        ->add_option_function<std::string>(
-            "--resize", [choices](const std::string& v) { parseResize(v, choices); },
-            "scale to W x H pixels before converting; Wx or xH keeps the aspect ratio")
-        ->option_text("WxH");
+    addParsedOption(
+        command, "--background",
+        [choices](const std::string& v) { choices->background = parseColour(v); }, "RRGGBB",
+        "colour under transparent pixels and around a contained picture; default 000000");
+    addParsedOption(
+        command, "--resize", [choices](const std::string& v) { parseResize(v, choices); }, "WxH",
+        "scale to W x H pixels before converting; Wx or xH keeps the aspect ratio");
     addWordOption<Fit>(
         command, "--fit", choices->fit,
         {{"contain", Fit::Contain}, {"cover", Fit::Cover}, {"stretch", Fit::Stretch}},
@@ -121,10 +118,18 @@ void addReadingOptions(CLI::App* command, ReadingChoices& reading) {
                                 "resampling filter: mitchell, catmull-rom, triangle, box or "
                                 "nearest (pixel art); default mitchell when shrinking, "
                                 "catmull-rom when enlarging");
-    command
-        ->add_option_function<std::string>(
-            "--max-pixels",
-            [choices](const std::string& v) { choices->maxPixels = parseMaxPixels(v); },
-            "largest picture read, in pixels; default 100000000")
-        ->option_text("N");
+    addParsedOption(
+        command, "--max-pixels",
+        [choices](const std::string& v) { choices->maxPixels = parseMaxPixels(v); }, "N",
+        "largest picture read, in pixels; default 100000000");
+}
+
+int withInputImage(const std::string& path, const ReadingChoices& reading,
+                   const std::function<int(const RgbImage&)>& use) {
+    RgbImage image{};
+    if (!loadInputImage(path, reading, &image))
+        return 1;
+    const int status = use(image);
+    free(image.pixels);
+    return status;
 }

@@ -5,6 +5,7 @@
 #include "prepare/prepare.h"
 
 #include <CLI/CLI.hpp>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,3 +28,11 @@ InputLoad loadInputFile(const std::string& path, const ReadingChoices& reading);
 // Loads path; prints warnings and any failure on standard error, each as
 // "PATH: text". False on failure.
 bool loadInputImage(const std::string& path, const ReadingChoices& reading, RgbImage* image);
+
+// The help text of a command's picture argument.
+constexpr const char* pictureInputText = "BMP, TGA, PNG, JPEG or GIF file (- for standard input)";
+
+// Loads path as loadInputImage does, gives the picture to use and releases
+// it: use's exit status, or 1 when the picture could not be read.
+int withInputImage(const std::string& path, const ReadingChoices& reading,
+                   const std::function<int(const RgbImage&)>& use);
