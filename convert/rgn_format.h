@@ -13,6 +13,22 @@
 #include <cstddef>
 #include <cstdint>
 
+// How a screen shows a pixel word: each field widened to 8 bits by
+// repeating its top bits, as the previews and the figures show it.
+// The 8-bit levels of a 5-bit and a 6-bit field: 0 stays 0, the top level
+// becomes 255, and the steps between are as even as 8 bits allow.
+inline uint8_t widenFiveBits(uint32_t level) {
+    return static_cast<uint8_t>((level << 3) | (level >> 2));
+}
+inline uint8_t widenSixBits(uint32_t level) {
+    return static_cast<uint8_t>((level << 2) | (level >> 4));
+}
+inline void widenWord(uint16_t word, uint8_t rgb[3]) {
+    rgb[0] = widenFiveBits(static_cast<uint32_t>(word) >> 11);
+    rgb[1] = widenSixBits((static_cast<uint32_t>(word) >> 5) & 0x3F);
+    rgb[2] = widenFiveBits(static_cast<uint32_t>(word) & 0x1F);
+}
+
 constexpr int32_t rgnHeaderBytes = 48;
 constexpr int32_t rgnHeaderWordCount = 12;
 

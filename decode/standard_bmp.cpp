@@ -4,6 +4,7 @@
 // run-length images (compression 1 for 8 bits, 2 for 4 bits).
 #include "decode/bmp_run_length.h"
 #include "decode/decoders.h"
+#include "image/bmp_format.h"
 #include "platform/byte_order.h"
 
 #include <cstdlib>
@@ -11,9 +12,7 @@
 
 namespace {
 
-constexpr size_t fileHeaderBytes = 14;
 constexpr uint32_t os2CoreHeader = 12;
-constexpr uint32_t windowsHeader = 40;
 constexpr uint32_t compressionNone = 0;
 constexpr uint32_t compressionRle8 = 1;
 constexpr uint32_t compressionRle4 = 2;
@@ -56,14 +55,14 @@ struct BmpInfo {
 };
 
 bool readInfo(const uint8_t* data, size_t size, BmpInfo* info) {
-    if (size < fileHeaderBytes + 4)
+    if (size < bmpFileHeaderBytes + 4)
         return false;
     *info = BmpInfo{};
     info->pixelOffset = fieldU32(data + 10);
     info->headerSize = fieldU32(data + 14);
-    const uint8_t* h = data + fileHeaderBytes;
+    const uint8_t* h = data + bmpFileHeaderBytes;
     if (info->headerSize == os2CoreHeader) {
-        if (size < fileHeaderBytes + os2CoreHeader)
+        if (size < bmpFileHeaderBytes + os2CoreHeader)
             return false;
         info->os2 = true;
         info->width = fieldU16(h + 4);
@@ -74,11 +73,11 @@ bool readInfo(const uint8_t* data, size_t size, BmpInfo* info) {
     // OS/2 version 2 headers are 16 to 64 bytes; fields past the header's
     // own size read as zero.
     if (info->headerSize < 16 || info->headerSize > 4096 ||
-        size < fileHeaderBytes + info->headerSize)
+        size < bmpFileHeaderBytes + info->headerSize)
         return false;
     uint8_t full[124] = {};
     memcpy(full, h, info->headerSize < sizeof full ? info->headerSize : sizeof full);
-    info->os2 = info->headerSize < windowsHeader || info->headerSize == 64;
+    info->os2 = info->headerSize < bmpInfoHeaderBytes || info->headerSize == 64;
     info->width = static_cast<int32_t>(fieldU32(full + 4));
     info->height = static_cast<int32_t>(fieldU32(full + 8));
     info->bitsPerPixel = fieldU16(full + 14);
@@ -90,7 +89,7 @@ bool readInfo(const uint8_t* data, size_t size, BmpInfo* info) {
         info->compression == compressionAlphaBitFields) {
         const uint8_t* m = full + 40;
         if (!masksInHeader) {
-            if (size < fileHeaderBytes + info->headerSize + 4 * maskCount)
+            if (size < bmpFileHeaderBytes + info->headerSize + 4 * maskCount)
                 return false;
             m = h + info->headerSize;
         }
@@ -131,7 +130,7 @@ void readPalette(const uint8_t* data, size_t size, const BmpInfo& info, Palette*
     const uint32_t entries =
         (info.coloursUsed != 0 && info.coloursUsed < capacity) ? info.coloursUsed : capacity;
     const size_t entryBytes = info.os2 && info.headerSize == os2CoreHeader ? 3 : 4;
-    const size_t start = fileHeaderBytes + info.headerSize;
+    const size_t start = bmpFileHeaderBytes + info.headerSize;
     // A table cut short by the pixel data or the file keeps what it holds.
     size_t end = size;
     if (info.pixelOffset >= start && info.pixelOffset < end)
@@ -276,7 +275,7 @@ Reason readRunLengthRows(const uint8_t* data, size_t size, const BmpInfo& info, 
 Reason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out) {
     BmpInfo info{};
     if (!readInfo(data, size, &info))
-        return size < fileHeaderBytes + 16 ? Reason::CutShort : Reason::UnsupportedBmp;
+        return size < bmpFileHeaderBytes + 16 ? Reason::CutShort : Reason::UnsupportedBmp;
     if (!validDepth(info) || info.width < 0 || info.height == INT32_MIN)
         return Reason::UnsupportedBmp;
     const int32_t rows = info.height < 0 ? -info.height : info.height;

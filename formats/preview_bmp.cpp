@@ -1,6 +1,8 @@
 #include "formats/preview_bmp.h"
 
 #include "formats/png_encode.h"
+#include "image/bmp_format.h"
+#include "platform/byte_order.h"
 
 #include <cctype>
 #include <cerrno>
@@ -9,51 +11,37 @@
 
 namespace {
 
-constexpr uint32_t fileHeaderBytes = 14;
-constexpr uint32_t infoHeaderBytes = 40;
+constexpr auto bmpHeadersBytes = static_cast<uint32_t>(bmpFileHeaderBytes + bmpInfoHeaderBytes);
 
-void putU16(uint8_t*& out, uint32_t value) {
-    *out++ = static_cast<uint8_t>(value);
-    *out++ = static_cast<uint8_t>(value >> 8);
+// Both headers; 2835 pixels per metre is 72 dots per inch. Fields not set
+// (reserved, compression, colour counts) stay zero.
+void bmpHeaders(uint8_t headers[bmpHeadersBytes], int32_t width, int32_t height,
+                uint32_t pixelBytes) {
+    memset(headers, 0, bmpHeadersBytes);
+    headers[0] = 'B';
+    headers[1] = 'M';
+    putFieldU32(headers + 2, bmpHeadersBytes + pixelBytes);
+    putFieldU32(headers + 10, bmpHeadersBytes);
+    uint8_t* info = headers + bmpFileHeaderBytes;
+    putFieldU32(info, static_cast<uint32_t>(bmpInfoHeaderBytes));
+    putFieldU32(info + 4, static_cast<uint32_t>(width));
+    putFieldU32(info + 8, static_cast<uint32_t>(height));
+    putFieldU16(info + 12, 1);  // planes
+    putFieldU16(info + 14, 24); // bits per pixel
+    putFieldU32(info + 20, pixelBytes);
+    putFieldU32(info + 24, 2835);
+    putFieldU32(info + 28, 2835);
 }
 
-void putU32(uint8_t*& out, uint32_t value) {
-    putU16(out, value & 0xFFFF);
-    putU16(out, value >> 16);
-}
-
-// Both headers; 2835 pixels per metre is 72 dots per inch.
-void bmpHeaders(uint8_t* out, int32_t width, int32_t height, uint32_t pixelBytes) {
-    *out++ = 'B';
-    *out++ = 'M';
-    putU32(out, fileHeaderBytes + infoHeaderBytes + pixelBytes);
-    putU32(out, 0);
-    putU32(out, fileHeaderBytes + infoHeaderBytes);
-    putU32(out, infoHeaderBytes);
-    putU32(out, static_cast<uint32_t>(width));
-    putU32(out, static_cast<uint32_t>(height));
-    putU16(out, 1);
-    putU16(out, 24);
-    putU32(out, 0);
-    putU32(out, pixelBytes);
-    putU32(out, 2835);
-    putU32(out, 2835);
-    putU32(out, 0);
-    putU32(out, 0);
-}
-
-// The 8-bit red, green and blue of one pixel word.
-void widenWord(uint32_t word, uint8_t rgb[3]) {
-    rgb[0] = widenFiveBits(word >> 11);
-    rgb[1] = widenSixBits((word >> 5) & 0x3F);
-    rgb[2] = widenFiveBits(word & 0x1F);
+uint16_t wordAt(const uint8_t* words) {
+    return fieldU16(words);
 }
 
 // One stored row: blue, green, red per pixel, then zero padding.
 void previewRow(const uint8_t* words, int32_t width, uint8_t* out) {
     for (int32_t x = 0; x < width; ++x, words += 2, out += 3) {
         uint8_t rgb[3];
-        widenWord(words[0] | (words[1] << 8), rgb);
+        widenWord(wordAt(words), rgb);
         out[0] = rgb[2];
         out[1] = rgb[1];
         out[2] = rgb[0];
@@ -63,7 +51,7 @@ void previewRow(const uint8_t* words, int32_t width, uint8_t* out) {
 // The 8-bit red, green, blue of one row of words.
 void widenRow(const uint8_t* words, int32_t width, uint8_t* out) {
     for (int32_t x = 0; x < width; ++x, words += 2, out += 3)
-        widenWord(words[0] | (words[1] << 8), out);
+        widenWord(wordAt(words), out);
 }
 
 bool endsWithPng(const char* name) {
@@ -85,7 +73,7 @@ void putPreviewBmp(OutputFile* file, int32_t width, int32_t height, const uint8_
     }
     const uint64_t rowBytes = (static_cast<uint64_t>(width) * 3 + 3) & ~uint64_t{3};
     const uint64_t pixelBytes = rowBytes * static_cast<uint64_t>(height);
-    if (pixelBytes > UINT32_MAX - fileHeaderBytes - infoHeaderBytes) {
+    if (pixelBytes > UINT32_MAX - bmpHeadersBytes) {
         failOutputFile(file, EFBIG);
         return;
     }
@@ -98,7 +86,7 @@ void putPreviewBmp(OutputFile* file, int32_t width, int32_t height, const uint8_
             return;
         }
     }
-    uint8_t headers[fileHeaderBytes + infoHeaderBytes];
+    uint8_t headers[bmpHeadersBytes];
     bmpHeaders(headers, width, height, static_cast<uint32_t>(pixelBytes));
     writeOutputBytes(file, headers, sizeof headers);
     const size_t wordRowBytes = 2 * static_cast<size_t>(width);

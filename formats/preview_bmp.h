@@ -3,18 +3,10 @@
 // the quantised and dithered result can be looked at on an ordinary screen.
 #pragma once
 
+#include "convert/rgn_format.h"
 #include "platform/output_file.h"
 
 #include <cstdint>
-
-// 8-bit levels of a 5-bit and a 6-bit field: 0 stays 0, the top level
-// becomes 255, and the steps between are as even as 8 bits allow.
-inline uint8_t widenFiveBits(uint32_t level) {
-    return static_cast<uint8_t>((level << 3) | (level >> 2));
-}
-inline uint8_t widenSixBits(uint32_t level) {
-    return static_cast<uint8_t>((level << 2) | (level >> 4));
-}
 
 // The preview as an uncompressed 24-bit BMP (40-byte information header,
 // rows stored bottom-up and padded to four bytes) of the width x height

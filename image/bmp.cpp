@@ -3,6 +3,7 @@
 // 8, 16, 24 or 32 bits per pixel. Bit-field masks are never applied: 16-bit
 // pixels are always 5-5-5 and compression 3 at 32 bits only selects which of
 // the four bytes is dropped.
+#include "image/bmp_format.h"
 #include "image/decoders.h"
 #include "image/stream_io.h"
 #include "platform/byte_order.h"
@@ -15,9 +16,6 @@
 #endif
 
 namespace {
-
-constexpr size_t fileHeaderSize = 14;
-constexpr size_t infoHeaderSize = 40;
 
 bool isSupportedDepth(uint16_t bitsPerPixel) {
     switch (bitsPerPixel) {
@@ -159,8 +157,8 @@ struct BmpHeader {
 };
 
 bool readHeaders(FILE* stream, BmpHeader* header) {
-    uint8_t fileHeader[fileHeaderSize];
-    uint8_t info[infoHeaderSize];
+    uint8_t fileHeader[bmpFileHeaderBytes];
+    uint8_t info[bmpInfoHeaderBytes];
     if (!readExact(stream, fileHeader, sizeof fileHeader) || !readExact(stream, info, sizeof info))
         return false;
     header->pixelOffset = fieldU32(fileHeader + 10);
@@ -229,7 +227,7 @@ uint8_t* decodeBmp(FILE* stream, int32_t imageStart, int32_t remainingLength, in
 
     Palette palette{};
     if (header.bitsPerPixel <= 8) {
-        seekFromImageStart(ctx, static_cast<uint32_t>(fileHeaderSize) + header.infoSize);
+        seekFromImageStart(ctx, static_cast<uint32_t>(bmpFileHeaderBytes) + header.infoSize);
         if (!readColourTable(stream, header.bitsPerPixel, &palette))
             return failLoad(ctx);
     }

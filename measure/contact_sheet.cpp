@@ -1,6 +1,7 @@
 #include "measure/contact_sheet.h"
 
 #include "measure/figures.h"
+#include "platform/byte_order.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -183,9 +184,8 @@ void drawTileRgbRows(ContactSheet* sheet, int32_t tile, int32_t firstRow, int32_
 
 void drawTileWordRows(ContactSheet* sheet, int32_t tile, int32_t firstRow, int32_t count,
                       const uint8_t* words) {
-    drawTileRows(sheet, tile, firstRow, count, words, 2, [](const uint8_t* word, uint8_t* out) {
-        widenWord(static_cast<uint16_t>(word[0] | (word[1] << 8)), out);
-    });
+    drawTileRows(sheet, tile, firstRow, count, words, 2,
+                 [](const uint8_t* word, uint8_t* out) { widenWord(fieldU16(word), out); });
 }
 
 void drawTileLabel(ContactSheet* sheet, int32_t tile, const char* firstLine,

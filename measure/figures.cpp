@@ -1,7 +1,5 @@
 #include "measure/figures.h"
 
-#include "formats/preview_bmp.h"
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -117,12 +115,6 @@ double ciede2000(const LabColour& first, const LabColour& second) {
     const double c = dC / sC;
     const double h = dH / sH;
     return std::sqrt(l * l + c * c + h * h + rT * c * h);
-}
-
-void widenWord(uint16_t word, uint8_t rgb[3]) {
-    rgb[0] = widenFiveBits(word >> 11);
-    rgb[1] = widenSixBits((word >> 5) & 0x3F);
-    rgb[2] = widenFiveBits(word & 0x1F);
 }
 
 bool isGreyWord(uint16_t word) {

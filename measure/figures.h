@@ -8,6 +8,7 @@
 // sums run in a fixed order so that a picture always gives the same figures.
 #pragma once
 
+#include "convert/rgn_format.h"
 #include "image/image.h"
 
 #include <cstddef>
@@ -24,9 +25,6 @@ LabColour labOfSrgb(uint8_t red, uint8_t green, uint8_t blue);
 
 // The CIEDE2000 colour difference, with kL = kC = kH = 1.
 double ciede2000(const LabColour& first, const LabColour& second);
-
-// The 8-bit red, green and blue of a pixel word.
-void widenWord(uint16_t word, uint8_t rgb[3]);
 
 // A word is grey when its green field is twice its red field and its red
 // field equals its blue field.

@@ -9,6 +9,7 @@
 #include "formats/png_encode.h"
 #include "formats/preview_bmp.h"
 #include "measure/figures.h"
+#include "platform/byte_order.h"
 #include "prepare/prepare.h"
 
 #include <emscripten/emscripten.h>
@@ -47,10 +48,7 @@ void rgbaFromRgb(const uint8_t* rgb, size_t pixels, std::vector<uint8_t>* rgba) 
 void rgbaFromWords(const uint8_t* words, size_t pixels, std::vector<uint8_t>* rgba) {
     rgba->resize(pixels * 4);
     for (size_t i = 0; i < pixels; ++i) {
-        const uint32_t word = words[2 * i] | (words[2 * i + 1] << 8);
-        (*rgba)[4 * i] = widenFiveBits(word >> 11);
-        (*rgba)[4 * i + 1] = widenSixBits((word >> 5) & 0x3F);
-        (*rgba)[4 * i + 2] = widenFiveBits(word & 0x1F);
+        widenWord(fieldU16(words + 2 * i), &(*rgba)[4 * i]);
         (*rgba)[4 * i + 3] = 255;
     }
 }
