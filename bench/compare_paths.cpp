@@ -54,7 +54,7 @@ bool writeReference(const RgbImage& image, const Quantisation& quantisation,
         return false;
     OutputFile file;
     if (succeeded(openOutputFile(&file, path.c_str())))
-        putRgnFile(&file, image.width, image.height, words);
+        putWrappedWords(&file, image.width, image.height, words);
     free(words);
     return succeeded(commitOutputFile(&file));
 }

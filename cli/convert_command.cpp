@@ -36,7 +36,7 @@ int32_t writeFileAndPreview(const ConvertOptions& options, const RgbImage& image
         reportWriteError(options.preview, opened.systemError);
         return 1;
     }
-    putRgnFile(&rgn, image.width, image.height, words);
+    putWrappedWords(&rgn, image.width, image.height, words);
     putPreviewFile(&preview, options.preview.c_str(), image.width, image.height, words);
     int failed = 0;
     const Status written = commitOutputFiles(&rgn, &preview, &failed);

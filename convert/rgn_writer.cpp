@@ -41,6 +41,7 @@ struct PieceRun {
     int32_t pieceRows;
     int32_t pieces;             // 0 for an image without pixels
     uint8_t* slots[pieceSlots]; // piece k is made in slots[k % pieceSlots]
+    const WordWrapping* wrapping;
 };
 
 // Safe on a run never started or started in part.
@@ -88,8 +89,8 @@ void makePiece(PieceRun* run, int32_t piece) {
 }
 
 void putPiece(const PieceRun& run, OutputFile* file, int32_t piece) {
-    writeOutputBytes(file, run.slots[piece % pieceSlots],
-                     static_cast<size_t>(rowsOfPiece(run, piece)) * 2 * run.image.width);
+    run.wrapping->putWords(run.wrapping->context, file, run.slots[piece % pieceSlots],
+                           static_cast<size_t>(rowsOfPiece(run, piece)) * run.image.width);
 }
 
 void writePiecesInTurn(PieceRun* run, OutputFile* file) {
@@ -178,19 +179,36 @@ void writePieces(PieceRun* run, OutputFile* file) {
 }
 #endif
 
+void putRgnStart(void* /*context*/, OutputFile* file, int32_t width, int32_t height) {
+    putRgnHeader(file, width, height);
+}
+
+void putWordsAsTheyAre(void* /*context*/, OutputFile* file, const uint8_t* words, size_t count) {
+    writeOutputBytes(file, words, 2 * count);
+}
+
+void putNothing(void* /*context*/, OutputFile* /*file*/) {}
+
 } // namespace
 
-void putRgnFile(OutputFile* file, int32_t width, int32_t height, const uint8_t* words) {
+void putWrappedWords(OutputFile* file, int32_t width, int32_t height, const uint8_t* words,
+                     const WordWrapping& wrapping) {
     if (width < 0 || height < 0) {
         failOutputFile(file, EINVAL);
         return;
     }
-    putRgnHeader(file, width, height);
-    writeOutputBytes(file, words, static_cast<size_t>(width) * static_cast<size_t>(height) * 2);
+    wrapping.putStart(wrapping.context, file, width, height);
+    wrapping.putWords(wrapping.context, file, words,
+                      static_cast<size_t>(width) * static_cast<size_t>(height));
+    wrapping.putEnd(wrapping.context, file);
+}
+
+WordWrapping rgnWrapping() {
+    return WordWrapping{nullptr, putRgnStart, putWordsAsTheyAre, putNothing};
 }
 
 Status convertImageToFile(const char* targetPath, const RgbImage& source,
-                          const Quantisation& quantisation) {
+                          const Quantisation& quantisation, const WordWrapping& wrapping) {
     const RgbImage image = imageOrEmpty(source);
     if (image.width < 0 || image.height < 0)
         return systemFailure(EINVAL);
@@ -200,10 +218,12 @@ Status convertImageToFile(const char* targetPath, const RgbImage& source,
     if (image.width > 0 && image.height > 0 && !startPieceRun(&run, image, quantisation))
         return systemFailure(ENOMEM);
     OutputFile file;
+    run.wrapping = &wrapping;
     if (succeeded(openOutputFile(&file, targetPath))) {
-        putRgnHeader(&file, image.width, image.height);
+        wrapping.putStart(wrapping.context, &file, image.width, image.height);
         if (run.pieces > 0)
             writePieces(&run, &file);
+        wrapping.putEnd(wrapping.context, &file);
     }
     endPieceRun(&run);
     return commitOutputFile(&file);
