@@ -102,9 +102,14 @@ Outcome convertFile(const BatchOptions& options, const std::string& input,
     outcome.warnings = std::move(load.warnings);
     outcome.failure = std::move(load.failure);
     if (outcome.failure.empty()) {
-        const Status written = convertImageToFile(output.c_str(), load.image, options.quantisation);
-        if (!succeeded(written))
-            outcome.failure = writeErrorMessage(output, written.systemError);
+        WordFileWriter writer{wordFileChoice(options.output, options.quantisation, input, output)};
+        outcome.failure = formatRefusal(writer.choice, load.image, output);
+        if (outcome.failure.empty()) {
+            const Status written = convertImageToFile(
+                output.c_str(), load.image, options.quantisation, wordFileWrapping(&writer));
+            if (!succeeded(written))
+                outcome.failure = writeErrorMessage(output, written.systemError);
+        }
         free(load.image.pixels);
     }
     // Whatever went wrong after a stop was asked for is the stop's doing.

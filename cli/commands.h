@@ -6,6 +6,7 @@
 #pragma once
 
 #include "cli/dither_options.h"
+#include "cli/output_options.h"
 #include "cli/reading_options.h"
 #include "convert/convert.h"
 #include "image/image.h"
@@ -55,6 +56,7 @@ struct BatchOptions {
     int32_t jobs = 0; // 0: one per core
     Quantisation quantisation;
     ReadingChoices reading;
+    OutputOptions output; // every output's format is the same
 };
 
 // Runs the batch; exit status 0 when every file converted, 1 when one

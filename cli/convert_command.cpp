@@ -17,7 +17,13 @@ struct ConvertOptions {
     std::string extension = "rgn";
     int32_t jobs = 0;
     std::string preview;
+    OutputOptions output;
+    bool extensionGiven = false;
 };
+
+WordFileChoice outputChoice(const ConvertOptions& options) {
+    return wordFileChoice(options.output, options.quantisation, options.files[0], options.files[1]);
+}
 
 // Both files from the same words, committed together: either both are
 // written or neither target changes.
@@ -36,7 +42,8 @@ int32_t writeFileAndPreview(const ConvertOptions& options, const RgbImage& image
         reportWriteError(options.preview, opened.systemError);
         return 1;
     }
-    putWrappedWords(&rgn, image.width, image.height, words);
+    WordFileWriter writer{outputChoice(options)};
+    putWrappedWords(&rgn, image.width, image.height, words, wordFileWrapping(&writer));
     putPreviewFile(&preview, options.preview.c_str(), image.width, image.height, words);
     int failed = 0;
     const Status written = commitOutputFiles(&rgn, &preview, &failed);
@@ -74,11 +81,16 @@ int runSingleConvert(const ConvertOptions& options) {
     if (!loadInputImage(options.files[0], options.reading, &image))
         return 1;
     int status = 0;
-    if (!options.preview.empty()) {
+    WordFileWriter writer{outputChoice(options)};
+    if (const std::string refusal = formatRefusal(writer.choice, image, options.files[1]);
+        !refusal.empty()) {
+        fprintf(stderr, "%s\n", refusal.c_str());
+        status = 1;
+    } else if (!options.preview.empty()) {
         status = convertWithPreview(options, image);
     } else {
-        const Status written =
-            convertImageToFile(options.files[1].c_str(), image, options.quantisation);
+        const Status written = convertImageToFile(options.files[1].c_str(), image,
+                                                  options.quantisation, wordFileWrapping(&writer));
         if (!succeeded(written)) {
             reportWriteError(options.files[1], written.systemError);
             status = 1;
@@ -86,6 +98,17 @@ int runSingleConvert(const ConvertOptions& options) {
     }
     free(image.pixels);
     return status;
+}
+
+// A batch's extension follows --format when only that is given; then the
+// choices are checked against the format every output gets.
+void settleOutputFormat(ConvertOptions& options) {
+    if (options.batch && options.output.formatGiven && !options.extensionGiven) {
+        const char* extensions[] = {"rgn", "raw", "c"};
+        options.extension = extensions[static_cast<int>(options.output.format)];
+    }
+    const std::string sample = options.batch ? "." + options.extension : options.files[1];
+    checkOutputChoices(options.output, outputFormat(options.output, sample), options.batch);
 }
 
 int runConvert(const ConvertOptions& options) {
@@ -98,6 +121,7 @@ int runConvert(const ConvertOptions& options) {
     batch.jobs = options.jobs;
     batch.quantisation = options.quantisation;
     batch.reading = options.reading;
+    batch.output = options.output;
     return runBatch(batch);
 }
 
@@ -112,17 +136,23 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
     command
         ->add_option("FILES", options->files,
                      "INPUT OUTPUT: a BMP, TGA, PNG, JPEG or GIF file (- for standard input) and "
-                     "the RGN/MBR file to write "
-                     "(- for standard output); with --output-dir, every argument is an input")
+                     "the file to write, RGN/MBR, raw words or C text by --format or its "
+                     "extension (- for standard output); with --output-dir, every argument is "
+                     "an input")
         ->required();
     CLI::Option* outputDir = command->add_option(
         "--output-dir", options->outputDir,
         "convert every INPUT to DIR/<name>.rgn (the folder is created when missing)");
     outputDir->option_text("DIR");
-    addWordOption<std::string>(command, "--extension", options->extension,
-                               {{"rgn", "rgn"}, {"mbr", "mbr"}}, "rgn|mbr",
-                               "the outputs' extension with --output-dir; default rgn")
-        ->needs(outputDir);
+    addWordOption<std::string>(
+        command, "--extension", options->extension,
+        {{"rgn", "rgn"}, {"mbr", "mbr"}, {"raw", "raw"}, {"bin", "bin"}, {"c", "c"}, {"h", "h"}},
+        "EXT",
+        "the outputs' extension with --output-dir: rgn, mbr, raw, bin, c or h; default the "
+        "format's (rgn, raw, c)")
+        ->needs(outputDir)
+        ->each([options](const std::string&) { options->extensionGiven = true; });
+    addOutputOptions(command, options->output);
     command
         ->add_option("-j,--jobs", options->jobs,
                      "files converted at once; default one per processor core")
@@ -141,6 +171,7 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
         if (!options->batch && options->files.size() != 2)
             throw CLI::ValidationError("convert",
                                        "expected INPUT OUTPUT, or INPUT... --output-dir DIR");
+        settleOutputFormat(*options);
         runner = [options] { return runConvert(*options); };
     });
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <iterator>
 
 namespace {
@@ -252,4 +253,99 @@ void appendCWords(std::string* text, const uint8_t* words, size_t count, uint64_
 void swapWordBytes(uint8_t* words, size_t count) {
     for (size_t i = 0; i < count; ++i)
         std::swap(words[2 * i], words[2 * i + 1]);
+}
+
+namespace {
+
+bool wordsPassThrough(const WordFileChoice& choice) {
+    return choice.format == WordFormat::rgn ||
+           (choice.format == WordFormat::raw && choice.order == ByteOrder::little);
+}
+
+bool refusesPicture(const WordFileChoice& choice, int32_t width, int32_t height) {
+    return choice.format == WordFormat::c && (width == 0 || height == 0);
+}
+
+void appendStartBytes(WordFileChoice* choice, int32_t width, int32_t height, std::string* out) {
+    if (choice->format == WordFormat::rgn) {
+        uint8_t header[rgnHeaderBytes];
+        encodeRgnHeader(width, height, header);
+        out->append(reinterpret_cast<const char*>(header), sizeof header);
+    } else if (choice->format == WordFormat::c) {
+        choice->text.width = width;
+        choice->text.height = height;
+        choice->text.order = choice->order;
+        out->append(cTextStart(choice->text));
+    }
+}
+
+void appendWordBytes(const WordFileChoice& choice, const uint8_t* words, size_t count,
+                     uint64_t first, std::string* out) {
+    if (choice.format == WordFormat::c) {
+        appendCWords(out, words, count, first, choice.order);
+        return;
+    }
+    const size_t start = out->size();
+    out->append(reinterpret_cast<const char*>(words), 2 * count);
+    if (choice.order == ByteOrder::big && choice.format == WordFormat::raw)
+        swapWordBytes(reinterpret_cast<uint8_t*>(&(*out)[start]), count);
+}
+
+void appendEndBytes(const WordFileChoice& choice, std::string* out) {
+    if (choice.format == WordFormat::c)
+        out->append(cTextEnd(choice.text));
+}
+
+void putBuffer(OutputFile* file, const std::string& buffer) {
+    writeOutputBytes(file, buffer.data(), buffer.size());
+}
+
+void putWordFileStart(void* context, OutputFile* file, int32_t width, int32_t height) {
+    auto* writer = static_cast<WordFileWriter*>(context);
+    writer->wordsPut = 0;
+    if (refusesPicture(writer->choice, width, height)) {
+        failOutputFile(file, EINVAL);
+        return;
+    }
+    writer->buffer.clear();
+    appendStartBytes(&writer->choice, width, height, &writer->buffer);
+    putBuffer(file, writer->buffer);
+}
+
+void putWordFileWords(void* context, OutputFile* file, const uint8_t* words, size_t count) {
+    auto* writer = static_cast<WordFileWriter*>(context);
+    if (wordsPassThrough(writer->choice)) {
+        writeOutputBytes(file, words, 2 * count);
+    } else {
+        writer->buffer.clear();
+        appendWordBytes(writer->choice, words, count, writer->wordsPut, &writer->buffer);
+        putBuffer(file, writer->buffer);
+    }
+    writer->wordsPut += count;
+}
+
+void putWordFileEnd(void* context, OutputFile* file) {
+    auto* writer = static_cast<WordFileWriter*>(context);
+    writer->buffer.clear();
+    appendEndBytes(writer->choice, &writer->buffer);
+    putBuffer(file, writer->buffer);
+}
+
+} // namespace
+
+WordWrapping wordFileWrapping(WordFileWriter* writer) {
+    return WordWrapping{writer, putWordFileStart, putWordFileWords, putWordFileEnd};
+}
+
+std::string wordFileBytes(const WordFileChoice& choice, int32_t width, int32_t height,
+                          const uint8_t* words) {
+    std::string bytes;
+    if (width < 0 || height < 0 || refusesPicture(choice, width, height))
+        return bytes;
+    WordFileChoice filled = choice;
+    appendStartBytes(&filled, width, height, &bytes);
+    appendWordBytes(filled, words, static_cast<size_t>(width) * static_cast<size_t>(height), 0,
+                    &bytes);
+    appendEndBytes(filled, &bytes);
+    return bytes;
 }

@@ -8,6 +8,8 @@
 // every build, with no time stamps.
 #pragma once
 
+#include "convert/rgn_writer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,8 +37,8 @@ struct CTextDescription {
     std::string fileName;   // the text's own file name, for the first comment
     std::string sourceName; // the picture's file name without its folder
     std::string modeText;   // the quantisation, as "floyd-steinberg, green compensation on"
-    int32_t width;
-    int32_t height;
+    int32_t width = 0;      // set when the picture is known
+    int32_t height = 0;
     ByteOrder order;
     bool header; // .h: static const and an include guard; .c: an external definition
 };
@@ -53,3 +55,26 @@ void appendCWords(std::string* text, const uint8_t* words, size_t count, uint64_
 
 // Turns count little-endian words into big-endian ones in place.
 void swapWordBytes(uint8_t* words, size_t count);
+
+// One file of pixel words as the command line and the page write it.
+struct WordFileChoice {
+    WordFormat format = WordFormat::rgn;
+    ByteOrder order = ByteOrder::little; // raw and C only: RGN/MBR is little-endian
+    CTextDescription text{};             // C only
+};
+
+// A conversion run's wrapping (convert/rgn_writer.h) for a choice. The
+// writer holds what the wrapping keeps between pieces and must outlive the
+// run; a C text of a picture without pixels is refused (EINVAL), since C
+// has no empty arrays.
+struct WordFileWriter {
+    WordFileChoice choice;
+    uint64_t wordsPut = 0;
+    std::string buffer;
+};
+WordWrapping wordFileWrapping(WordFileWriter* writer);
+
+// The whole file in memory, the same bytes as a run writes: the page's
+// download. Empty for a C text without pixels.
+std::string wordFileBytes(const WordFileChoice& choice, int32_t width, int32_t height,
+                          const uint8_t* words);

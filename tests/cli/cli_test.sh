@@ -171,6 +171,75 @@ checks=$((checks + 1))
 leftovers=$(find "$work" -name '.*.tmp*')
 [ -z "$leftovers" ] || fail "temporary files left: $leftovers"
 
+# --- raw words and C text ---------------------------------------------
+# The same words as the RGN file in other wrappings; the C text compiled
+# warning-free as C and C++ into programs that print the array's memory.
+sample=$samples/sample.bmp
+"$cli" convert --dither atkinson-boyle "$sample" "$work/w.rgn"
+tail -c +49 "$work/w.rgn" >"$work/little"
+dd if="$work/little" of="$work/big" conv=swab status=none
+for case in "w.raw little" "w.BIN little" "big.raw big --byte-order big" \
+    "f.dat little --format raw"; do
+    read -r name words options <<<"$case"
+    # shellcheck disable=SC2086 # the options are words
+    "$cli" convert --dither atkinson-boyle $options "$sample" "$work/$name"
+    check "convert to $name" 0 $?
+    same_files "words of $name" "$work/$words" "$work/$name"
+done
+"$cli" convert --format raw --dither atkinson-boyle "$sample" - >"$work/stdout.raw"
+same_files "raw to standard output" "$work/little" "$work/stdout.raw"
+
+printf '%s\n' '#include <stdint.h>' '#include <stdio.h>' \
+    'extern const uint16_t photo[160 * 120];' \
+    'int main(void) { return fwrite(photo, 2, 160 * 120, stdout) == 160 * 120 ? 0 : 1; }' \
+    >"$work/print.c"
+printf '%s\n' '#include "logo.h"' 'const uint16_t *second(void);' \
+    'const uint16_t *second(void) { return logo; }' >"$work/two.c"
+printf '%s\n' '#include <stdio.h>' '#include "logo.h"' 'const uint16_t *second(void);' \
+    'int main(void) {' \
+    '    size_t n = LOGO_WIDTH * LOGO_HEIGHT;' \
+    '    return fwrite(second(), 2, n, stdout) == n && second()[5] == logo[5] ? 0 : 1;' \
+    '}' >"$work/main_h.c"
+for order in little big; do
+    "$cli" convert --dither atkinson-boyle --byte-order $order "$sample" "$work/photo.c"
+    check "convert to C, $order" 0 $?
+    "$cli" convert --dither atkinson-boyle --byte-order $order --name logo "$sample" "$work/logo.h"
+    check "convert to a C header, $order" 0 $?
+    for compiler in "gcc -std=c99" "g++ -std=c++17 -x c++"; do
+        flags="-Wall -Wextra -pedantic -Werror"
+        rm -f "$work/prog" "$work/prog_h"
+        $compiler $flags -o "$work/prog" "$work/photo.c" "$work/print.c" 2>"$work/cc.log"
+        check "$compiler compiles the C text ($order): $(cat "$work/cc.log")" 0 $?
+        "$work/prog" >"$work/printed"
+        same_files "the array in memory ($compiler, $order)" "$work/$order" "$work/printed"
+        $compiler $flags -I "$work" -o "$work/prog_h" "$work/two.c" "$work/main_h.c" \
+            2>"$work/cc.log"
+        check "$compiler links the header included twice ($order): $(cat "$work/cc.log")" 0 $?
+        "$work/prog_h" >"$work/printed"
+        same_files "the header's array ($compiler, $order)" "$work/$order" "$work/printed"
+    done
+done
+expect_text "C text names its source" "$work/photo.c" \
+    "/* photo.c: the pixels of sample.bmp, 160 x 120,"
+expect_text "C text says how it was made" "$work/photo.c" \
+    "made with --dither atkinson-boyle --green-compensation on"
+
+mkdir -p "$work/fw"
+"$cli" convert --format c --byte-order big --dither atkinson-boyle "$sample" --output-dir "$work/fw"
+check "batch of C text" 0 $?
+expect_text "batch names the array after its file" "$work/fw/sample.c" \
+    "const uint16_t sample[SAMPLE_WIDTH * SAMPLE_HEIGHT] = {"
+"$cli" convert --extension bin --dither atkinson-boyle "$sample" --output-dir "$work/fw"
+check "batch of raw words" 0 $?
+same_files "batch of raw words" "$work/little" "$work/fw/sample.bin"
+for usage in "x.rgn --byte-order big" "x.mbr --format rgn --byte-order big" "x.c --name 9lives" \
+    "x.c --name int" "x.raw --name abc" "x.c --format tiff" \
+    "--output-dir $work/fw --format c --name a"; do
+    # shellcheck disable=SC2086 # the usage is words
+    "$cli" convert "$sample" $usage 2>"$work/usage"
+    check "usage error: $usage" 2 $?
+done
+
 "$cli" convert --dither sideways "$samples/sample.bmp" "$work/x.rgn" 2>/dev/null
 check "unknown dither" 2 $?
 "$cli" convert --green-compensation maybe "$samples/sample.bmp" "$work/x.rgn" 2>/dev/null

@@ -1,4 +1,8 @@
 #include "formats/word_files.h"
+#include "test_support.h"
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -71,4 +75,42 @@ TEST(WordFiles, CTextLaysOutTwelveWordsALineInEitherOrder) {
               std::string::npos);
     EXPECT_NE(text.find("0xA00B,\n};\n"), std::string::npos);
     EXPECT_EQ(text.find("#ifndef"), std::string::npos);
+}
+
+// A run writes a wide picture in several pieces on two threads; the page
+// builds the file in memory at once. Both must give the same bytes.
+TEST(WordFiles, ARunWritesWhatTheWholeFileHolds) {
+    const int32_t width = 4096;
+    const int32_t height = 130; // five pieces
+    Bytes rgb(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0; i < rgb.size(); ++i)
+        rgb[i] = static_cast<uint8_t>((i * 7919) >> 5);
+    const RgbImage image{width, height, rgb.data()};
+    Quantisation quantisation;
+    int32_t bytes = 0;
+    uint8_t* words = quantiseImage(image, quantisation, &bytes);
+    ASSERT_NE(words, nullptr);
+    CTextDescription text{"wide", "wide.h", "wide.png", "test"};
+    text.header = true;
+    const WordFileChoice choices[] = {{WordFormat::rgn, ByteOrder::little, {}},
+                                      {WordFormat::raw, ByteOrder::little, {}},
+                                      {WordFormat::raw, ByteOrder::big, {}},
+                                      {WordFormat::c, ByteOrder::big, text}};
+    TempDir dir;
+    for (const WordFileChoice& choice : choices) {
+        WordFileWriter writer{choice};
+        ASSERT_TRUE(succeeded(convertImageToFile(dir.file("out").c_str(), image, quantisation,
+                                                 wordFileWrapping(&writer))));
+        const std::string whole = wordFileBytes(choice, width, height, words);
+        EXPECT_EQ(readFileBytes(dir.file("out")), Bytes(whole.begin(), whole.end()))
+            << static_cast<int>(choice.format) << " " << static_cast<int>(choice.order);
+    }
+    WordFileWriter writer{choices[3]};
+    EXPECT_EQ(convertImageToFile(dir.file("empty.h").c_str(), RgbImage{0, 3, rgb.data()},
+                                 quantisation, wordFileWrapping(&writer))
+                  .systemError,
+              EINVAL);
+    EXPECT_FALSE(fileExists(dir.file("empty.h")));
+    EXPECT_EQ(wordFileBytes(choices[3], 0, 3, words), "");
+    free(words);
 }
