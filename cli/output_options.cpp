@@ -2,23 +2,6 @@
 
 #include "cli/option_words.h"
 
-namespace {
-
-std::string lastComponent(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The options that make these words again, for the C text's first comment.
-std::string quantisationText(const Quantisation& quantisation) {
-    std::string text = std::string("made with --dither ") + ditherMethodName(quantisation.method);
-    if (quantisation.serpentine)
-        text += " --serpentine";
-    return text + " --green-compensation " + (quantisation.greenCompensation ? "on" : "off");
-}
-
-} // namespace
-
 void addOutputOptions(CLI::App* command, OutputOptions& options) {
     addWordOption<WordFormat>(
         command, "--format", options.format,
@@ -64,25 +47,15 @@ void checkOutputChoices(const OutputOptions& options, WordFormat format, bool ba
 
 WordFileChoice wordFileChoice(const OutputOptions& options, const Quantisation& quantisation,
                               const std::string& input, const std::string& output) {
-    WordFileChoice choice;
-    choice.format = outputFormat(options, output);
-    choice.order = options.order;
-    if (choice.format != WordFormat::c)
-        return choice;
+    // Standard output has no file name: the array takes the picture's, and
+    // the comment says where the text went.
     const bool toStandardOutput = output == "-";
-    CTextDescription& text = choice.text;
-    text.name = !options.name.empty() ? options.name
-                : !toStandardOutput   ? cIdentifierOfFile(output)
-                : input != "-"        ? cIdentifierOfFile(input)
-                                      : std::string("image");
-    text.fileName = toStandardOutput ? "standard output" : lastComponent(output);
-    text.sourceName = input == "-" ? "standard input" : lastComponent(input);
-    text.modeText = quantisationText(quantisation);
-    text.order = options.order;
-    text.header = !toStandardOutput && output.size() >= 2 &&
-                  (output.compare(output.size() - 2, 2, ".h") == 0 ||
-                   output.compare(output.size() - 2, 2, ".H") == 0);
-    return choice;
+    const std::string source = input == "-" ? "standard input" : input;
+    const std::string name = !options.name.empty() || !toStandardOutput ? options.name
+                             : input != "-"                             ? cIdentifierOfFile(input)
+                                                                        : "image";
+    return describeWordFile(outputFormat(options, output), options.order, name, quantisation,
+                            source, toStandardOutput ? "standard output" : output);
 }
 
 std::string formatRefusal(const WordFileChoice& choice, const RgbImage& image,

@@ -191,9 +191,8 @@ std::string cIdentifierOfFile(const std::string& path) {
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0)
         name.resize(dot);
-    for (char& c : name)
-        if (!isIdentifierChar(c))
-            c = '_';
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !isIdentifierChar(c); }, '_');
     // A leading underscore would take a name that C keeps for itself.
     if (name.empty() || isdigit(static_cast<unsigned char>(name[0])) != 0 || name[0] == '_')
         name = "image_" + name;
@@ -332,6 +331,26 @@ void putWordFileEnd(void* context, OutputFile* file) {
 }
 
 } // namespace
+
+WordFileChoice describeWordFile(WordFormat format, ByteOrder order, const std::string& name,
+                                const Quantisation& quantisation, const std::string& sourcePath,
+                                const std::string& outputPath) {
+    WordFileChoice choice;
+    choice.format = format;
+    choice.order = order;
+    if (format != WordFormat::c)
+        return choice;
+    CTextDescription& text = choice.text;
+    text.fileName = fileNameOf(outputPath);
+    text.name = name.empty() ? cIdentifierOfFile(text.fileName) : name;
+    text.sourceName = fileNameOf(sourcePath);
+    text.modeText = std::string("made with --dither ") + ditherMethodName(quantisation.method) +
+                    (quantisation.serpentine ? " --serpentine" : "") + " --green-compensation " +
+                    (quantisation.greenCompensation ? "on" : "off");
+    text.order = order;
+    text.header = extensionOf(text.fileName) == ".h";
+    return choice;
+}
 
 WordWrapping wordFileWrapping(WordFileWriter* writer) {
     return WordWrapping{writer, putWordFileStart, putWordFileWords, putWordFileEnd};

@@ -8,6 +8,7 @@
 // every build, with no time stamps.
 #pragma once
 
+#include "convert/quantise.h"
 #include "convert/rgn_writer.h"
 
 #include <cstddef>
@@ -62,6 +63,14 @@ struct WordFileChoice {
     ByteOrder order = ByteOrder::little; // raw and C only: RGN/MBR is little-endian
     CTextDescription text{};             // C only
 };
+
+// The file named outputPath (its folder is not part of the text) of the
+// words that quantisation made from the picture named sourcePath: the C
+// text's names and comment follow from them; name, when not empty, names
+// the array. The command line and the page describe their files alike.
+WordFileChoice describeWordFile(WordFormat format, ByteOrder order, const std::string& name,
+                                const Quantisation& quantisation, const std::string& sourcePath,
+                                const std::string& outputPath);
 
 // A conversion run's wrapping (convert/rgn_writer.h) for a choice. The
 // writer holds what the wrapping keeps between pieces and must outlive the

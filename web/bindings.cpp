@@ -8,6 +8,7 @@
 #include "convert/convert.h"
 #include "formats/png_encode.h"
 #include "formats/preview_bmp.h"
+#include "formats/word_files.h"
 #include "measure/figures.h"
 #include "platform/byte_order.h"
 #include "prepare/prepare.h"
@@ -27,6 +28,8 @@ struct Held {
     RgbImage source{0, 0, nullptr};
     std::vector<uint8_t> sourceRgba;
     std::vector<uint8_t> rgnFile; // header and words of the last conversion
+    Quantisation quantisation;    // that made them
+    std::string wordFile;         // the last download made of them
     std::vector<uint8_t> resultRgba;
     std::string message;
     double figures[4] = {0, 0, 0, 0};
@@ -143,6 +146,7 @@ EMSCRIPTEN_KEEPALIVE int hx_convert(int method, int serpentine, int greenCompens
         held.message = "Error converting: not enough memory";
         return -1;
     }
+    held.quantisation = quantisation;
     held.rgnFile.resize(rgnHeaderBytes + static_cast<size_t>(bytes));
     encodeRgnHeader(held.source.width, held.source.height, held.rgnFile.data());
     memcpy(held.rgnFile.data() + rgnHeaderBytes, words, static_cast<size_t>(bytes));
@@ -157,6 +161,30 @@ EMSCRIPTEN_KEEPALIVE const uint8_t* hx_rgn_file() {
 EMSCRIPTEN_KEEPALIVE int hx_rgn_size() {
     return static_cast<int>(held.rgnFile.size());
 }
+// The last conversion's words as the file named fileName (its extension
+// chooses the format, as on the command line) from the picture named
+// sourceName, little- or big-endian (order 0 or 1): the same bytes as
+// halvex-cli convert writes. 0, or -1 with hx_message(); read with
+// hx_file_data() and hx_file_size().
+EMSCRIPTEN_KEEPALIVE int hx_word_file(const char* fileName, const char* sourceName, int order) {
+    const WordFileChoice choice = describeWordFile(wordFormatOfName(fileName),
+                                                   order == 1 ? ByteOrder::big : ByteOrder::little,
+                                                   "", held.quantisation, sourceName, fileName);
+    if (held.rgnFile.empty() || (choice.format == WordFormat::c && pixelCount(held.source) == 0)) {
+        held.message = "A picture without pixels cannot be C text";
+        return -1;
+    }
+    held.wordFile = wordFileBytes(choice, held.source.width, held.source.height,
+                                  held.rgnFile.data() + rgnHeaderBytes);
+    return 0;
+}
+EMSCRIPTEN_KEEPALIVE const char* hx_file_data() {
+    return held.wordFile.data();
+}
+EMSCRIPTEN_KEEPALIVE int hx_file_size() {
+    return static_cast<int>(held.wordFile.size());
+}
+
 EMSCRIPTEN_KEEPALIVE const uint8_t* hx_result_rgba() {
     return held.resultRgba.data();
 }

@@ -215,10 +215,21 @@ function save(bytes, name, type) {
   setTimeout(() => URL.revokeObjectURL(url), 10000);
 }
 
-async function downloadRgn() {
-  const reply = await ask('rgn');
-  if (reply.ok) save(reply.bytes, `${baseName(state.file.name)}.${$('extension').value}`, 'application/octet-stream');
+async function downloadFile() {
+  const extension = $('extension').value;
+  const name = `${baseName(state.file.name)}.${extension}`;
+  const type = extension === 'c' || extension === 'h' ? 'text/plain' : 'application/octet-stream';
+  const reply = await ask('file', { name, source: state.file.name, order: $('byte-order').value });
+  if (reply.ok) save(reply.bytes, name, type);
   else showError(reply.message);
+}
+
+// RGN/MBR files are little-endian by definition: the byte order is for raw
+// words and C text only.
+function showByteOrder() {
+  const rgn = ['rgn', 'mbr'].includes($('extension').value);
+  $('byte-order').disabled = rgn;
+  if (rgn) $('byte-order').value = 'little';
 }
 
 async function downloadPreview() {
@@ -297,7 +308,8 @@ for (const id of ['decoder', 'background', 'resize-width', 'resize-height', 'fit
 $('view').addEventListener('change', applyView);
 $('zoom').addEventListener('input', applyZoom);
 $('split').addEventListener('input', applySplit);
-$('download').addEventListener('click', () => schedule(downloadRgn));
+$('download').addEventListener('click', () => schedule(downloadFile));
+$('extension').addEventListener('change', showByteOrder);
 $('download-preview').addEventListener('click', () => schedule(downloadPreview));
 $('compare-all').addEventListener('click', () => schedule(compareAll));
 quantisationChoices();

@@ -116,8 +116,17 @@ const handlers = {
     return { ok: true };
   },
 
-  async rgn() {
-    return { ok: true, bytes: copyOut(core._hx_rgn_file(), core._hx_rgn_size()).buffer };
+  // The file a download of the current result gives: its name's extension
+  // chooses the format, as on the command line.
+  async file(request) {
+    const text = (value) => copyIn(new TextEncoder().encode(`${value}\0`));
+    const name = text(request.name);
+    const source = text(request.source);
+    const status = core._hx_word_file(name, source, request.order === 'big' ? 1 : 0);
+    core._free(name);
+    core._free(source);
+    if (status !== 0) return { ok: false, message: message() };
+    return { ok: true, bytes: copyOut(core._hx_file_data(), core._hx_file_size()).buffer };
   },
 
   async png() {

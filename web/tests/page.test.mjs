@@ -8,7 +8,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, writeFileSync, statSync, rmSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, writeFileSync, statSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -170,6 +170,26 @@ test('the saved preview is the command line\'s preview', async () => {
   const png = join(work, 'cli-preview.png');
   execFileSync(cli, ['preview', rgn, png]);
   assert.ok(saved.bytes.equals(readFileSync(png)));
+});
+
+test('raw words and C text are the command line\'s bytes', async () => {
+  await choose({ ...defaults, dither: 2 });
+  await openPicture(sample);
+  assert.ok(await page.locator('#byte-order').isDisabled(), 'RGN/MBR files are little-endian');
+  for (const [extension, order] of [['raw', 'little'], ['bin', 'big'], ['c', 'big'], ['h', 'little']]) {
+    await page.selectOption('#extension', extension);
+    await page.selectOption('#byte-order', order);
+    const saved = await download('#download');
+    assert.equal(saved.name, `sample.${extension}`);
+    const out = join(work, `cli-${Date.now()}`);
+    mkdirSync(out);
+    execFileSync(cli, ['convert', ...cliArgs({ ...defaults, dither: 2 }), '--byte-order', order, sample,
+      join(out, saved.name)]);
+    assert.ok(saved.bytes.equals(readFileSync(join(out, saved.name))), `${extension} ${order}`);
+  }
+  await page.selectOption('#extension', 'rgn');
+  assert.equal(await page.inputValue('#byte-order'), 'little');
+  await choose(defaults);
 });
 
 test('a bad file shows the message and keeps the page usable', async () => {
