@@ -106,8 +106,8 @@ for f in "${files[@]}"; do
         run_both "convert $mode $name" convert --dither "$mode" "$f" OUT
     done
 done
-# The command line's own modes and compare (its table, JSON and sheet) on
-# the sample and the corpus's larger pictures.
+# The command line's own modes, raw words and C text, and compare (its
+# table, JSON and sheet) on the sample and the corpus's larger pictures.
 for f in "$root/samples/sample.bmp" "${files[@]:1:12}"; do
     name=${f#"$root/"}
     name=${name#"$corpus/"}
@@ -115,6 +115,9 @@ for f in "$root/samples/sample.bmp" "${files[@]:1:12}"; do
         # shellcheck disable=SC2086 # a mode and its flag are two words
         run_both "convert $mode $name" convert --dither $mode "$f" OUT
     done
+    run_both "convert raw big-endian $name" convert --format raw --byte-order big "$f" OUT
+    # C text to standard output, where both builds name the file alike.
+    run_both "convert C text $name" convert --format c --dither atkinson-boyle "$f" -
     run_both "compare $name" compare "$f" --sheet OUT
     run_both "compare --json $name" compare "$f" --json --green-compensation off --sheet OUT --zoom 1
 done
