@@ -55,12 +55,52 @@ void printTable(const CompareOptions& options, const RgbImage& image,
     }
 }
 
-// A JSON string: quotes, backslashes and control characters escaped; other
-// bytes as they are.
+// Length of the well-formed UTF-8 sequence at text[at], or 0 when the byte
+// there starts none: overlong forms, surrogates and code points above
+// U+10FFFF are not well formed. The second byte's range is what excludes them.
+size_t utf8SequenceLength(const std::string& text, size_t at) {
+    const auto byteAt = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byteAt(at);
+    if (lead < 0x80)
+        return 1;
+    size_t length = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length || byteAt(at + 1) < low || byteAt(at + 1) > high)
+        return 0;
+    for (size_t i = 2; i < length; ++i)
+        if (byteAt(at + i) < 0x80 || byteAt(at + i) > 0xBF)
+            return 0;
+    return length;
+}
+
+// A JSON string is always valid JSON: quotes, backslashes and control
+// characters escaped, and each byte that is not part of well-formed UTF-8
+// replaced by U+FFFD, since a file name may be any bytes.
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (const char c : text) {
+    for (size_t at = 0; at < text.size();) {
+        const size_t length = utf8SequenceLength(text, at);
+        const char c = text[at];
         const auto byte = static_cast<unsigned char>(c);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            at += 1;
+            continue;
+        }
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
@@ -69,16 +109,32 @@ std::string jsonString(const std::string& text) {
             snprintf(escaped, sizeof escaped, "\\u%04x", byte);
             out += escaped;
         } else {
-            out += c;
+            out.append(text, at, length);
         }
+        at += length;
+    }
+    return out + "\"";
+}
+
+// The exact bytes of a name, two lowercase hex digits each, for callers who
+// need the name that jsonString may have had to alter.
+std::string jsonHexString(const std::string& text) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += digits[byte >> 4];
+        out += digits[byte & 0xF];
     }
     return out + "\"";
 }
 
 void printJson(const CompareOptions& options, const RgbImage& image,
                const ComparedResult results[comparedChoices]) {
-    printf("{\"source\": {\"path\": %s, \"width\": %d, \"height\": %d},\n \"results\": [\n",
-           jsonString(options.input).c_str(), image.width, image.height);
+    printf("{\"source\": {\"path\": %s, \"path_bytes\": %s, \"width\": %d, \"height\": %d},\n "
+           "\"results\": [\n",
+           jsonString(options.input).c_str(), jsonHexString(options.input).c_str(), image.width,
+           image.height);
     for (int32_t i = 0; i < comparedChoices; ++i) {
         const Quantisation& q = results[i].quantisation;
         const Figures f = printedFigures(results[i].figures);

@@ -78,6 +78,36 @@ means = [r["mean_delta_e"] for r in results]
 assert means == sorted(means)
 PY
 
+# A file name may be any bytes; the JSON stays valid UTF-8 all the same:
+# each byte outside well-formed UTF-8 becomes U+FFFD in path, control
+# characters are escaped, and path_bytes keeps the exact name in hex.
+mkdir -p "$work/names"
+while read -r name expected; do
+    # shellcheck disable=SC2059 # the name is written in printf's escapes
+    file="$work/names/$(printf "$name").bmp"
+    cp "$samples/sample.bmp" "$file"
+    "$cli" compare "$file" --json >"$work/json"
+    check "compare --json of $name" 0 $?
+    expect_true "JSON of $name" python3 - "$work/json" "$file" "$expected" <<'PY'
+import json, os, sys
+doc = json.loads(open(sys.argv[1], "rb").read().decode("utf-8"))["source"]
+name = os.fsencode(sys.argv[2])
+assert list(doc) == ["path", "path_bytes", "width", "height"], list(doc)
+assert bytes.fromhex(doc["path_bytes"]) == name, doc
+expected = json.loads('"' + sys.argv[3] + '"')
+assert doc["path"] == os.fsdecode(name[:name.rindex(b"/") + 1]) + expected + ".bmp", doc
+PY
+done <<'TABLE'
+lat\xe9 lat\ufffd
+caf\xc3\xa9-\xf0\x9f\x98\x80 caf\u00e9-\ud83d\ude00
+overlong\xc0\xaf\xe0\x80\xaf overlong\ufffd\ufffd\ufffd\ufffd\ufffd
+surrogate\xed\xa0\x80 surrogate\ufffd\ufffd\ufffd
+above\xf4\x90\x80\x80 above\ufffd\ufffd\ufffd\ufffd
+cut\xe2\x82 cut\ufffd\ufffd
+lone\x80\xbf\xff lone\ufffd\ufffd\ufffd
+q"b\\s\tt\x1f\x7f q\"b\\s\tt\u001f\u007f
+TABLE
+
 "$cli" compare "$samples/sample.bmp" --sheet "$work/sheet.png" >/dev/null
 check "compare --sheet" 0 $?
 expect_true "sheet of the sample at the default zoom 2" test "$(png_size "$work/sheet.png")" = "1320 584"
