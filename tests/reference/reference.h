@@ -31,8 +31,8 @@ void ditherAtkinsonBoyle(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t 
 // The passes only the command line offers, same arguments. The serpentine
 // passes visit odd rows right to left with the pattern mirrored (shares aimed
 // left of the image are dropped); even rows are those of the plain passes.
-// The ordered pass decides each channel between the two levels shown
-// nearest its 8-bit value against an 8 x 8 Bayer threshold; it reads P
+// The ordered pass decides each channel between the two levels shown either
+// side of its 8-bit value against an 8 x 8 Bayer threshold; it reads P
 // without changing it, and every pixel depends only on its own value and
 // position.
 void ditherFloydSteinbergSerpentine(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
