@@ -15,8 +15,9 @@ void addQuantisationOptions(CLI::App* command, Quantisation& quantisation) {
          {"atkinson", DitherMethod::atkinsonBoyle}},
         "MODE",
         "how colours are reduced to 16 bits:\n"
-        "  none             each pixel to its nearest level\n"
-        "  ordered          8 x 8 Bayer pattern: a pixel depends only on itself\n"
+        "  none             each channel truncated to its top 5 or 6 bits\n"
+        "  ordered          8 x 8 Bayer pattern: a pixel depends only on itself, "
+        "and a flat area averages to its colour as shown\n"
         "  floyd-steinberg  error diffusion (fs); the default\n"
         "  atkinson-boyle   error diffusion keeping 3/4 of the error (atkinson)");
     // Option callbacks run in the order the options were added, so --dither

@@ -1,7 +1,8 @@
 // Quantisation: reduces an RgbImage to RGB565 words on a 16-bit working
 // scale (channel value x 257), plainly or with Floyd-Steinberg or
 // Atkinson-Boyle error diffusion, with optional green-level compensation.
-// The command line adds ordered dithering and serpentine error diffusion.
+// The command line adds serpentine error diffusion, and ordered dithering,
+// which works on the 8-bit values a screen shows for the levels instead.
 #pragma once
 
 #include "image/image.h"
@@ -14,10 +15,6 @@ using DitherMode = int32_t;
 constexpr DitherMode ditherNone = 0;
 constexpr DitherMode ditherFloydSteinbergMode = 1;
 constexpr DitherMode ditherAtkinsonBoyleMode = 2;
-
-// Threshold of the ordered pass at pixel (x, y) on the scale of a 5-bit
-// field (step 2048): 16 to 2032; halved for a 6-bit green (step 1024).
-int32_t orderedThreshold(int32_t x, int32_t y);
 
 // The choice of quantisation: the dialog's three methods and those only the
 // command line and the page offer. The dialog's list index maps onto it with

@@ -34,6 +34,7 @@
 // there.
 #include "convert/convert.h"
 #include "convert/quantise_two_rows.h"
+#include "convert/rgn_format.h"
 #include "convert/row_lanes.h"
 
 #include <cstddef>
@@ -55,18 +56,6 @@ struct RowQuantiser {
     // diffusion passes, which read each pixel with the byte that follows.
     uint8_t* lastRow;
 };
-
-int32_t orderedThreshold(int32_t x, int32_t y) {
-    static const uint8_t bayer[8][8] = {
-        {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
-        {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
-        {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
-        {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
-    };
-    // The 64 thresholds sit in the middle of equal slices of the step, so
-    // that rounding up and down balance.
-    return bayer[y & 7][x & 7] * 32 + 16;
-}
 
 namespace {
 
@@ -139,27 +128,76 @@ void atkinsonBoyleRow(const uint8_t* in, const int32_t* error, const int32_t* fr
     writeLanes(below + lanesPerPixel * last, earlier + pixel.belowPrevious);
 }
 
-// Every pixel on its own: the channel plus the position's threshold, clamped
-// and masked. Green under compensation takes the 5-bit threshold, so its
-// level equals that of the red or blue it equals.
+// Ordered dithering picks, for each channel, one of the two levels whose
+// shown values (the field widened to 8 bits as a screen does it) enclose the
+// channel's value: the upper one where the value's position between them
+// exceeds the pixel's Bayer threshold, (index + 1/2) / 64. A flat area then
+// averages to its colour as shown, within 1/128 of the gap.
+const uint8_t bayerIndex[8][8] = {
+    {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+    {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+    {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+    {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
+};
+
+// For each 8-bit value: the level below (or at) it, and how many of the 64
+// Bayer indices take the level above, so that index i does when i < count.
+struct OrderedLevels {
+    uint8_t lower[256];
+    uint8_t count[256];
+};
+
+OrderedLevels orderedLevels(int32_t topLevel, uint8_t (*shown)(uint32_t)) {
+    OrderedLevels levels{};
+    int32_t k = 0;
+    for (int32_t value = 0; value < 256; ++value) {
+        while (k < topLevel && shown(static_cast<uint32_t>(k) + 1) <= value)
+            ++k;
+        levels.lower[value] = static_cast<uint8_t>(k);
+        if (k == topLevel)
+            continue;
+        const int32_t below = shown(static_cast<uint32_t>(k));
+        const int32_t gap = shown(static_cast<uint32_t>(k) + 1) - below;
+        int32_t count = 0;
+        while (count < 64 && (value - below) * 128 > (2 * count + 1) * gap)
+            ++count;
+        levels.count[value] = static_cast<uint8_t>(count);
+    }
+    return levels;
+}
+
+struct OrderedTables {
+    OrderedLevels five;
+    OrderedLevels six;
+};
+
+const OrderedTables& orderedTables() {
+    static const OrderedTables tables{orderedLevels(31, widenFiveBits),
+                                      orderedLevels(63, widenSixBits)};
+    return tables;
+}
+
+inline int32_t orderedLevel(const OrderedLevels& levels, int32_t value, int32_t index) {
+    return levels.lower[value] + (index < levels.count[value] ? 1 : 0);
+}
+
+// Every pixel on its own. A green that takes 5 bits under compensation is
+// decided on red and blue's levels, so a grey gets one decision for all three,
+// and sits where a 5-bit level does: its 6-bit field is twice the level.
 template <bool compensate>
 void orderedRow(const uint8_t* in, int32_t y, int32_t width, uint8_t* out) {
-    int32_t thresholds[8];
-    for (int32_t x = 0; x < 8; ++x)
-        thresholds[x] = orderedThreshold(x, y);
-    const auto level = [](int32_t value, int32_t threshold, int32_t mask) {
-        const int32_t raised = value + threshold;
-        return (raised > maxLevel ? maxLevel : raised) & mask;
-    };
+    const OrderedTables& tables = orderedTables();
+    const uint8_t* indices = bayerIndex[y & 7];
     for (int32_t x = 0; x < width; ++x, in += 3, out += 2) {
-        const int32_t t = thresholds[x & 7];
-        const int32_t r = in[0] * 257;
-        const int32_t g = in[1] * 257;
-        const int32_t b = in[2] * 257;
-        const bool five = greenTakesFiveBits<compensate>(g, r, b);
-        putPixelWord(out, level(r, t, fiveBitLevelMask),
-                     five ? level(g, t, fiveBitLevelMask) : level(g, t / 2, sixBitLevelMask),
-                     level(b, t, fiveBitLevelMask));
+        const int32_t i = indices[x & 7];
+        const int32_t r = in[0];
+        const int32_t g = in[1];
+        const int32_t b = in[2];
+        const int32_t green = greenTakesFiveBits<compensate>(g, r, b)
+                                  ? orderedLevel(tables.five, g, i) << 11
+                                  : orderedLevel(tables.six, g, i) << 10;
+        putPixelWord(out, orderedLevel(tables.five, r, i) << 11, green,
+                     orderedLevel(tables.five, b, i) << 11);
     }
 }
 

@@ -31,9 +31,10 @@ void ditherAtkinsonBoyle(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t 
 // The passes only the command line offers, same arguments. The serpentine
 // passes visit odd rows right to left with the pattern mirrored (shares aimed
 // left of the image are dropped); even rows are those of the plain passes.
-// The ordered pass adds an 8 x 8 Bayer threshold, scaled to the channel's
-// step, before masking; it reads P without changing it, and every pixel
-// depends only on its own value and position.
+// The ordered pass decides each channel between the two levels shown either
+// side of its 8-bit value against an 8 x 8 Bayer threshold; it reads P
+// without changing it, and every pixel depends only on its own value and
+// position.
 void ditherFloydSteinbergSerpentine(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,
                                     int32_t greenCompensation);
 void ditherAtkinsonBoyleSerpentine(ChannelPlane P, ChannelPlane Q, int32_t width, int32_t height,

@@ -11,6 +11,7 @@ prints one line per mode and compensation: mode, on/off, sha256 of the file.
 import hashlib
 import struct
 import sys
+from fractions import Fraction
 
 from reference_rgn import new_plane
 
@@ -22,17 +23,30 @@ BAYER = [
 ]
 
 
+def shown(level, bits):
+    """The 8-bit value a screen shows for a level: its bits repeated."""
+    return (level << (8 - bits)) | (level >> (2 * bits - 8))
+
+
+def ordered_level(v, bits, index):
+    top = (1 << bits) - 1
+    k = max(level for level in range(top + 1) if shown(level, bits) <= v)
+    if k == top:
+        return top
+    below, above = shown(k, bits), shown(k + 1, bits)
+    return k + 1 if Fraction(v - below, above - below) > Fraction(2 * index + 1, 128) else k
+
+
 def ordered(pixels, width, comp):
     words = []
     for i, (r, g, b) in enumerate(pixels):
-        x, y = i % width, i // width
-        step = BAYER[y % 8][x % 8] * 32 + 16  # on the 5-bit step of 2048
-
-        def level(v, five):
-            return min(v * 257 + (step if five else step // 2), 65535) & (0xF800 if five else 0xFC00)
-
-        green = level(g, comp and (g == r or g == b))
-        words.append(level(r, True) + (green >> 5) + (level(b, True) >> 11))
+        index = BAYER[(i // width) % 8][(i % width) % 8]
+        if comp and (g == r or g == b):
+            green = 2 * ordered_level(g, 5, index)
+        else:
+            green = ordered_level(g, 6, index)
+        red, blue = ordered_level(r, 5, index), ordered_level(b, 5, index)
+        words.append((red << 11) + (green << 5) + blue)
     return words
 
 
