@@ -177,8 +177,9 @@ std::string findInputOverwrite(const BatchOptions& options,
 // The folder exists afterwards, or the message says why not.
 std::string prepareOutputDir(const std::string& dir) {
     std::error_code error;
-    std::filesystem::create_directories(dir, error);
-    if (std::filesystem::is_directory(dir, error))
+    const std::filesystem::path folder = fileSystemPath(dir);
+    std::filesystem::create_directories(folder, error);
+    if (std::filesystem::is_directory(folder, error))
         return {};
     return "Error creating output folder " + dir + ": " +
            (error ? error.message() : std::string("not a folder"));

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "cli/help_format.h"
+#include "platform/arguments.h"
 #include "platform/interrupt.h"
 #include "platform/output_stop.h"
 
@@ -86,12 +87,23 @@ int interruptionStatus(int status) {
     return status != 0 && outputStopRequested() ? interruptedStatus : status;
 }
 
+// The command line in UTF-8, as CLI11 takes it.
+int runUtf8CommandLine(int argc, char** argv) {
+    std::vector<std::string> arguments = commandLineArguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments)
+        pointers.push_back(&argument[0]);
+    pointers.push_back(nullptr);
+    return runCommandLine(static_cast<int>(arguments.size()), pointers.data());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     try {
         installInterruptHandlers();
-        return interruptionStatus(checkStandardOutput(runCommandLine(argc, argv)));
+        useUtf8Console();
+        return interruptionStatus(checkStandardOutput(runUtf8CommandLine(argc, argv)));
     } catch (const std::exception& e) {
         // Only the standard library's own failures (memory for a file list,
         // a thread that cannot start) can end up here.

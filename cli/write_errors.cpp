@@ -13,8 +13,8 @@ namespace {
 // Where a name that reaches no file yet would be created.
 std::string placeKey(const std::string& path) {
     std::error_code error;
-    std::string key =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error).string();
+    std::string key = nameOfFileSystemPath(std::filesystem::weakly_canonical(
+        std::filesystem::absolute(fileSystemPath(path), error), error));
     if (error)
         key = path;
     return foldPathCase(key);

@@ -1,6 +1,8 @@
 #include "platform/file_identity.h"
 
 #ifdef _WIN32
+#include "platform/wide_names.h"
+
 #include <windows.h>
 #else
 #include <sys/stat.h>
@@ -9,9 +11,9 @@
 #ifdef _WIN32
 
 bool fileIdentity(const char* path, FileIdentity* identity) {
-    const HANDLE handle =
-        CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = CreateFileW(widePath(path).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION information{};

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #ifdef _WIN32
+#include "platform/wide_names.h"
+
 #include <io.h>
 #else
 #include <fcntl.h>
@@ -22,7 +24,7 @@ int notRegularError(const struct stat& info) {
 #ifdef _WIN32
 
 FILE* openRegularFile(const char* path) {
-    FILE* stream = fopen(path, "rb");
+    FILE* stream = _wfopen(widePath(path).c_str(), L"rb");
     if (stream == nullptr)
         return nullptr;
     struct stat info {};

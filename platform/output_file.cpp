@@ -106,7 +106,7 @@ int finishWriting(OutputFile* file) {
 
 void removeTemporary(OutputFile* file) {
     if (!file->temporary.empty())
-        (void)remove(file->temporary.c_str()); // the run fails either way; this only tidies up
+        (void)removeFile(file->temporary); // the run fails either way; this only tidies up
     file->temporary.clear();
 }
 
@@ -145,7 +145,7 @@ void restorePreviousTarget(const OutputFile& file, const std::string& backup) {
     if (!backup.empty())
         (void)moveOver(backup, file.target); // best effort: the failure is reported already
     else
-        (void)remove(file.target.c_str()); // the new file had no predecessor
+        (void)removeFile(file.target); // the new file had no predecessor
 }
 
 } // namespace
@@ -216,7 +216,7 @@ Status commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile)
     if (code != 0) {
         // The target itself is untouched; a link to it goes, a file moved aside comes back.
         if (linked)
-            (void)remove(backup.c_str());
+            (void)removeFile(backup);
         else if (!backup.empty())
             (void)moveOver(backup, first->target);
         abandonOutputFile(second);
@@ -231,7 +231,7 @@ Status commitOutputFiles(OutputFile* first, OutputFile* second, int* failedFile)
         return failure(code);
     }
     if (!backup.empty())
-        (void)remove(backup.c_str()); // the old content is no longer needed
+        (void)removeFile(backup); // the old content is no longer needed
     return Status{};
 }
 

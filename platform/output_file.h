@@ -1,7 +1,7 @@
 // The one way the project writes a file. The new content goes to a
 // temporary file in the target's own folder; only when every write and the
 // close have succeeded is it moved over the target in one step (rename, or
-// MoveFileExA on Windows). So a target is at any moment either what it was
+// MoveFileExW on Windows). So a target is at any moment either what it was
 // or the complete new file, and a failure leaves it exactly as it was.
 //
 // - A symbolic link as target: the file it points to is replaced, the link

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #ifdef _WIN32
+#include "platform/wide_names.h"
 #include "platform/windows_error.h"
 
 #include <io.h>
@@ -32,12 +33,15 @@ int processNumber() {
 }
 
 int moveOver(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0
-                                                                            : errnoOfLastError();
+    return MoveFileExW(widePath(from).c_str(), widePath(to).c_str(), MOVEFILE_REPLACE_EXISTING)
+               ? 0
+               : errnoOfLastError();
 }
 
 int linkAs(const std::string& existing, const std::string& name) {
-    return CreateHardLinkA(name.c_str(), existing.c_str(), nullptr) ? 0 : errnoOfLastError();
+    return CreateHardLinkW(widePath(name).c_str(), widePath(existing).c_str(), nullptr)
+               ? 0
+               : errnoOfLastError();
 }
 
 // Windows has no links to follow here.
@@ -51,9 +55,9 @@ namespace {
 // Devices (NUL, CON) and named pipes are no files on a disk, whatever
 // _stat64 makes of them.
 bool isDeviceOrPipe(const std::string& path) {
-    const HANDLE handle =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = CreateFileW(widePath(path).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     const DWORD type = GetFileType(handle);
@@ -62,7 +66,8 @@ bool isDeviceOrPipe(const std::string& path) {
 }
 
 int createExclusive(const std::string& path, const TargetState& /*state*/) {
-    return _open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return _wopen(widePath(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
+                  _S_IREAD | _S_IWRITE);
 }
 
 FILE* streamOfDescriptor(int fd) {
@@ -78,7 +83,7 @@ int targetState(const std::string& path, TargetState* state) {
         return 0;
     }
     struct _stat64 info {};
-    if (_stat64(path.c_str(), &info) != 0)
+    if (_wstat64(widePath(path).c_str(), &info) != 0)
         return errno == ENOENT ? 0 : errno;
     state->exists = true;
     state->regular = (info.st_mode & _S_IFMT) == _S_IFREG;
@@ -88,11 +93,15 @@ int targetState(const std::string& path, TargetState* state) {
 }
 
 int writableCheck(const std::string& path) {
-    return _access(path.c_str(), 2) == 0 ? 0 : errno;
+    return _waccess(widePath(path).c_str(), 2) == 0 ? 0 : errno;
 }
 
 FILE* openInPlace(const char* path) {
-    return fopen(path, "wb");
+    return _wfopen(widePath(path).c_str(), L"wb");
+}
+
+int removeFile(const std::string& path) {
+    return _wremove(widePath(path).c_str()) == 0 ? 0 : errno;
 }
 
 FILE* standardOutputStream() {
@@ -198,6 +207,10 @@ FILE* standardOutputStream() {
     return stdout;
 }
 
+int removeFile(const std::string& path) {
+    return remove(path.c_str()) == 0 ? 0 : errno;
+}
+
 #endif
 
 int createExclusiveStream(const std::string& path, const TargetState& state, FILE** stream) {
@@ -208,7 +221,7 @@ int createExclusiveStream(const std::string& path, const TargetState& state, FIL
     if (*stream == nullptr) {
         const int code = errno;
         (void)close(fd);
-        (void)remove(path.c_str());
+        (void)removeFile(path); // never written to
         return code;
     }
     return 0;

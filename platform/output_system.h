@@ -56,6 +56,9 @@ int createExclusiveStream(const std::string& path, const TargetState& state, FIL
 // errno set, when it cannot be.
 FILE* openInPlace(const char* path);
 
+// Removes the file at path.
+int removeFile(const std::string& path);
+
 // Standard output, made to pass bytes unchanged.
 FILE* standardOutputStream();
 

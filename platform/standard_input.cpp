@@ -17,17 +17,17 @@ namespace {
 // drive, which ordinary users may not write to; the user's temporary folder
 // is the place, with the file deleted on close.
 FILE* openScratchFile() {
-    char folder[MAX_PATH + 1];
-    char name[MAX_PATH + 1];
-    const DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length > MAX_PATH || GetTempFileNameA(folder, "hvx", 0, name) == 0) {
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"hvx", 0, name) == 0) {
         errno = errnoOfLastError();
         return nullptr;
     }
-    const int fd = _open(name, _O_RDWR | _O_BINARY | _O_TRUNC | _O_TEMPORARY | _O_SHORT_LIVED);
+    const int fd = _wopen(name, _O_RDWR | _O_BINARY | _O_TRUNC | _O_TEMPORARY | _O_SHORT_LIVED);
     if (fd < 0) {
         const int code = errno;
-        (void)DeleteFileA(name); // GetTempFileNameA created it; nothing else has it
+        (void)DeleteFileW(name); // GetTempFileNameW created it; nothing else has it
         errno = code;
         return nullptr;
     }

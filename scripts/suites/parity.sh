@@ -59,23 +59,32 @@ for f in "$work"/*.bmp "$work"/*.tga; do [ -e "$f" ] && files+=("$f"); done
 
 checked=0
 differ=0
+# The output file of each side; OUTDIR at the start of an argument is a
+# folder of each side's own (there, empty, before each run), compared whole.
+linux_out=$work/linux.out
+windows_out=$work/windows.out
 run_both() { # label, then the command's arguments with OUT for the output file
     local label=$1 linux_status windows_status
     shift
-    "$linux_cli" "${@/OUT/$work/linux.out}" >"$work/linux.stdout" 2>"$work/linux.err"
+    local linux_args=("${@/#OUTDIR/$work/linux.dir}") windows_args=("${@/#OUTDIR/$work/windows.dir}")
+    mkdir -p "$work/linux.dir" "$work/windows.dir"
+    linux_args=("${linux_args[@]/OUT/$linux_out}")
+    windows_args=("${windows_args[@]/OUT/$windows_out}")
+    "$linux_cli" "${linux_args[@]}" >"$work/linux.stdout" 2>"$work/linux.err"
     linux_status=$?
-    wine "$windows_cli" "${@/OUT/$work/windows.out}" >"$work/windows.stdout" 2>"$work/windows.err"
+    wine "$windows_cli" "${windows_args[@]}" >"$work/windows.stdout" 2>"$work/windows.err"
     windows_status=$?
     tr -d '\r' <"$work/windows.err" >"$work/windows.msg"
     tr -d '\r' <"$work/windows.stdout" >"$work/windows.text"
     checked=$((checked + 1))
     if [ "$linux_status" != "$windows_status" ] || ! cmp -s "$work/linux.err" "$work/windows.msg" ||
         ! cmp -s "$work/linux.stdout" "$work/windows.text" ||
-        { [ "$linux_status" = 0 ] && ! cmp -s "$work/linux.out" "$work/windows.out"; }; then
+        { [ "$linux_status" = 0 ] && { ! cmp -s "$linux_out" "$windows_out" ||
+            ! diff -r "$work/linux.dir" "$work/windows.dir" >/dev/null 2>&1; }; }; then
         echo "DIFFERS: $label (status $linux_status / $windows_status)"
         differ=$((differ + 1))
     fi
-    rm -f "$work/linux.out" "$work/windows.out"
+    rm -rf "$linux_out" "$windows_out" "$work/linux.dir" "$work/windows.dir"
 }
 
 # Pictures for the general decoder: photographs of odd sizes in the JPEG
@@ -151,6 +160,45 @@ for f in "$work/photo.jpg" "$work/alpha.png" "$root/fuzz/seeds/exif-rotated.jpg"
             --filter "$filter" --background '#ffffff' "$f" OUT
     done
 done
+
+# Names outside any ANSI code page (Cyrillic, CJK, accented) and a folder
+# deeper than the old limit of 260 characters: read, written beside the
+# input with a preview, converted in a batch into such a folder, previewed,
+# and named in a message. The folder the batch creates is compared whole.
+long="$work/names/$(printf 'folder-%02d-abcdefghijklmnopqrstuvwxyz-0123456789/' 1 2 3 4 5 6)"
+mkdir -p "$long"
+cp "$root/samples/sample.bmp" "$work/names/фото.bmp"
+cp "$root/samples/sample.bmp" "$work/names/写真.bmp"
+cp "$root/samples/sample.bmp" "$long/café.bmp"
+[ -e "$work/alpha.png" ] && cp "$work/alpha.png" "$long/фото.png"
+[ "${#long}" -gt 260 ] || { echo "DIFFERS: the long folder is only ${#long} characters"; differ=1; }
+for f in "$work/names/фото.bmp" "$work/names/写真.bmp" "$long/café.bmp" "$long"/*.png; do
+    [ -e "$f" ] || continue
+    name=$(basename "$f")
+    linux_out="${f%.*}-linux.rgn" windows_out="${f%.*}-windows.rgn"
+    run_both "convert --preview with names: $name" convert "$f" OUT --preview "OUTDIR/$name.bmp"
+done
+linux_out="$long/написано-linux.bmp" windows_out="$long/написано-windows.bmp"
+"$linux_cli" convert "$work/names/写真.bmp" "$long/写真.rgn" >/dev/null 2>&1
+run_both "preview with names" preview "$long/写真.rgn" OUT
+linux_out=$work/linux.out windows_out=$work/windows.out
+run_both "batch with names" convert "$work/names/фото.bmp" "$work/names/写真.bmp" "$long/café.bmp" \
+    --output-dir "OUTDIR/$(basename "$long")/вывод/結果"
+run_both "missing file with names" convert "$long/нет-写真.bmp" OUT
+
+# Both programs carry the manifest and the version record.
+if ! python3 - "$windows_cli" <<'PY'; then
+import sys
+exe = open(sys.argv[1], "rb").read()
+wanted = [b">UTF-8</activeCodePage>", b">true</longPathAware>", b"asInvoker",
+          b"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", b"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+          "OriginalFilename".encode("utf-16-le"), "halvex-cli.exe".encode("utf-16-le"),
+          b"\xbd\x04\xef\xfe"]  # the fixed version record's signature
+sys.exit(0 if all(w in exe for w in wanted) else 1)
+PY
+    echo "DIFFERS: halvex-cli.exe lacks its manifest or version record"
+    differ=$((differ + 1))
+fi
 
 echo "parity: $checked runs compared, $differ differ"
 [ "$differ" -eq 0 ]

@@ -390,14 +390,15 @@ int resources(const char* path) {
 
     const uint8_t* manifest =
         resourceBytes(module, RT_MANIFEST, MAKEINTRESOURCEA(1), usEnglish, &size);
-    printf("manifest present=%d commoncontrols6=%d asinvoker=%d dpiaware=%d\n",
+    printf("manifest present=%d commoncontrols6=%d asinvoker=%d dpiaware=%d utf8=%d\n",
            manifest != nullptr ? 1 : 0,
            manifest != nullptr && contains(manifest, size, "Microsoft.Windows.Common-Controls") &&
                    contains(manifest, size, "version=\"6.0.0.0\"")
                ? 1
                : 0,
            manifest != nullptr && contains(manifest, size, "level=\"asInvoker\"") ? 1 : 0,
-           manifest != nullptr && contains(manifest, size, "PerMonitorV2") ? 1 : 0);
+           manifest != nullptr && contains(manifest, size, "PerMonitorV2") ? 1 : 0,
+           manifest != nullptr && contains(manifest, size, ">UTF-8</activeCodePage>") ? 1 : 0);
     FreeLibrary(module);
 
     printf("version file=%s product=%s original=%s\n", versionString(path, nullptr).c_str(),
