@@ -41,6 +41,12 @@ RgbImage imageOrEmpty(const RgbImage& image);
 // first only one-row pictures wider than 715 827 880 pixels.
 bool rgnWordsFit(const RgbImage& image);
 
+// The block for an image's pixel words (2 x width x height bytes; one byte
+// for an image without pixels), allocated but not filled, its size in
+// *byteCount: null when the image is invalid (negative sizes, too large) or
+// the memory cannot be had. quantiseImage fills such a block.
+uint8_t* allocWordsFor(const RgbImage& image, int32_t* byteCount);
+
 // The pixel words of the quantised image, each least significant byte first,
 // rows from the top, as one malloc'd block (release with free()) of
 // *byteCount = 2 x width x height bytes. An image with a null pixel block is

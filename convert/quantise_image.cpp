@@ -44,11 +44,6 @@ const char* ditherMethodName(DitherMethod method) {
     }
 }
 
-namespace {
-
-// The pixel-word block for an image, allocated but not filled: null when
-// the image is invalid (negative sizes, too large) or the memory cannot be
-// had.
 uint8_t* allocWordsFor(const RgbImage& image, int32_t* byteCount) {
     if (image.width < 0 || image.height < 0 || !rgnWordsFit(image))
         return nullptr;
@@ -58,8 +53,6 @@ uint8_t* allocWordsFor(const RgbImage& image, int32_t* byteCount) {
         *byteCount = static_cast<int32_t>(bytes);
     return words;
 }
-
-} // namespace
 
 uint8_t* quantiseImage(const RgbImage& source, const Quantisation& quantisation,
                        int32_t* byteCount) {

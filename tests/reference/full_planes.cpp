@@ -6,17 +6,6 @@
 
 namespace {
 
-// The same refusals as the row-wise run, so that both agree on what fails.
-uint8_t* allocWords(const RgbImage& image, int32_t* byteCount) {
-    if (image.width < 0 || image.height < 0 || !rgnWordsFit(image))
-        return nullptr;
-    const auto bytes = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 2;
-    auto* words = static_cast<uint8_t*>(malloc(bytes == 0 ? 1 : bytes));
-    if (words != nullptr)
-        *byteCount = static_cast<int32_t>(bytes);
-    return words;
-}
-
 void fillWorkingPlane(ChannelPlane P, const RgbImage& image) {
     const size_t rowBytes = static_cast<size_t>(image.width) * 3;
     for (int32_t y = 0; y < image.height; ++y) {
@@ -69,7 +58,7 @@ uint8_t* quantiseImageFullPlanes(const RgbImage& source, const Quantisation& qua
                                  int32_t* byteCount) {
     const RgbImage image = imageOrEmpty(source);
     int32_t bytes = 0;
-    uint8_t* words = allocWords(image, &bytes);
+    uint8_t* words = allocWordsFor(image, &bytes);
     if (words == nullptr)
         return nullptr;
     *byteCount = bytes;
