@@ -4,6 +4,7 @@
 #include "platform/interrupt.h"
 #include "platform/output_stop.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -90,10 +91,9 @@ int interruptionStatus(int status) {
 // The command line in UTF-8, as CLI11 takes it.
 int runUtf8CommandLine(int argc, char** argv) {
     std::vector<std::string> arguments = commandLineArguments(argc, argv);
-    std::vector<char*> pointers;
-    for (std::string& argument : arguments)
-        pointers.push_back(&argument[0]);
-    pointers.push_back(nullptr);
+    std::vector<char*> pointers(arguments.size() + 1, nullptr);
+    std::transform(arguments.begin(), arguments.end(), pointers.begin(),
+                   [](std::string& argument) { return argument.data(); });
     return runCommandLine(static_cast<int>(arguments.size()), pointers.data());
 }
 
