@@ -14,12 +14,15 @@ set(HALVEX_WEB_PAGE "" CACHE FILEPATH "halvex.html made by the web build, packag
 set(halvex_doc_sources ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     ${PROJECT_SOURCE_DIR}/THIRD-PARTY.md)
 
-# The documents as Windows users open them: a .txt name and CRLF line ends.
+# The documents as Windows users open them: a .txt name, CRLF line ends and
+# a UTF-8 byte-order mark, without which older Notepads take the text for
+# the ANSI code page and garble every character beyond ASCII.
 function(halvex_windows_text source target)
   file(READ ${source} text)
   string(REPLACE "\r\n" "\n" text "${text}")
   string(REPLACE "\n" "\r\n" text "${text}")
-  file(WRITE ${target} "${text}")
+  string(ASCII 239 187 191 byte_order_mark)
+  file(WRITE ${target} "${byte_order_mark}${text}")
 endfunction()
 
 if(WIN32)
@@ -52,6 +55,17 @@ else()
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
   install(FILES ${halvex_doc_sources} ${PROJECT_SOURCE_DIR}/doc/commands.md
                 ${PROJECT_SOURCE_DIR}/doc/formats.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # Debian's names for two of them: the licences of the package's every
+  # file in the machine-readable format, and the changes, compressed.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  execute_process(COMMAND ${HALVEX_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+                  OUTPUT_FILE ${CMAKE_BINARY_DIR}/doc/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+  install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME halvex)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+               ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides)
   if(HALVEX_WEB_PAGE)
     install(FILES ${HALVEX_WEB_PAGE} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/halvex
             RENAME halvex.html)
@@ -72,7 +86,10 @@ set(CPACK_STRIP_FILES ON)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME halvex-${PROJECT_VERSION}-win32)
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  # The files at the zip's top: Explorer's "Extract All" already makes a
+  # folder of the zip's name, and a folder of the same name inside it would
+  # hide the programs one level further down.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

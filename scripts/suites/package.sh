@@ -3,9 +3,13 @@
 # and the Windows zip; the .deb is installed (as root; CI is), the command is
 # found on PATH with its man page and completion, the man page covers every
 # command and long option of the help and is clean for groff, and removing
-# the package leaves nothing behind. The zip holds what it should, its
+# the package leaves nothing behind. The .deb passes lintian without an error
+# or a warning and hardening-check with every protection, and carries the
+# copyright file and the change log. The zip unpacks its files straight into
+# the folder Explorer makes for it, its text files open in any Notepad, its
 # halvex-cli.exe converts the sample under Wine to the Linux build's bytes,
 # and its halvex.exe is the 32-bit GUI program carrying this version.
+# dist/SHA256SUMS checks out.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -30,6 +34,9 @@ expect_true "scripts/package names $deb and $zip" \
     test "$(cat "$work/package.out")" = "$(printf '%s\n%s' "$deb" "$zip")"
 expect_true "$deb exists" test -s "$deb"
 expect_true "$zip exists" test -s "$zip"
+expect_true "dist/SHA256SUMS names the two packages" \
+    test "$(awk '{ print $2 }' dist/SHA256SUMS)" = "$(printf '%s\n%s' "$(basename "$deb")" "$(basename "$zip")")"
+expect_true "sha256sum -c dist/SHA256SUMS" sh -c 'cd dist && sha256sum --quiet --strict -c SHA256SUMS'
 
 # ---- the man page against the help --------------------------------------
 
@@ -104,6 +111,28 @@ fi
 
 # ---- the Debian package ---------------------------------------------------
 
+# lintian's errors and warnings fail; its informational tags are shown.
+lintian_is_clean() { # deb
+    local said
+    said=$(lintian --display-info --tag-display-limit 0 "$1" 2>&1)
+    [ -z "$said" ] || echo "$said"
+    ! grep -qE '^[EW]: ' <<<"$said"
+}
+# Every protection hardening-check knows of says yes (those that do not
+# apply to the program say so, not no), but control-flow protection: Debian
+# 12's C start-up files lack it, and the linker marks a program protected
+# only when every part is.
+hardening_is_complete() { # program
+    local said
+    said=$(hardening-check --nocfprotection "$1" 2>&1)
+    echo "$said"
+    ! grep ': no' <<<"$said" | grep -qv '(ignored)$'
+}
+expect_true "lintian has no error or warning about $deb" lintian_is_clean "$deb"
+dpkg-deb -x "$deb" "$work/deb"
+expect_true "hardening-check: halvex-cli of $deb is fully hardened" \
+    hardening_is_complete "$work/deb/usr/bin/halvex-cli"
+
 completes() { # expected words...  (the last is the word being completed)
     local expected=$1
     shift
@@ -132,6 +161,11 @@ else
         expect_true "halvex-cli --version says $version" \
             test "$(halvex-cli --version)" = "halvex-cli $version"
         expect_true "the web page is installed" test -s /usr/share/halvex/halvex.html
+        expect_true "the copyright file is installed, machine-readable" \
+            grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+            /usr/share/doc/halvex/copyright
+        expect_true "the change log is installed" \
+            cmp -s CHANGELOG.md <(zcat /usr/share/doc/halvex/changelog.gz)
         expect_true "man -w halvex-cli finds the package's page" \
             test "$(man -w halvex-cli 2>/dev/null)" = /usr/share/man/man1/halvex-cli.1.gz
         expect_true "completion: conv<TAB>" completes convert halvex-cli conv
@@ -155,16 +189,25 @@ fi
 
 # ---- the Windows zip ------------------------------------------------------
 
-unzip -q "$zip" -d "$work/zip"
+# Explorer's "Extract All" makes a folder of the zip's name, halvex-<version>-win32,
+# as here: the files are straight inside it, not in a folder of the same name.
 folder=$work/zip/halvex-$version-win32
+mkdir -p "$folder"
+unzip -q "$zip" -d "$folder"
+expect_true "the zip holds files only, no folder" test -z "$(zipinfo -1 "$zip" | grep /)"
 for name in halvex.exe halvex-cli.exe halvex.html README.txt LICENSE.txt THIRD-PARTY.txt; do
     expect_true "the zip holds $name" test -s "$folder/$name"
 done
 only_crlf() { # file
     [ "$(grep -c $'\r$' "$1")" -eq "$(wc -l <"$1")" ]
 }
-expect_true "README.txt has Windows line ends" only_crlf "$folder/README.txt"
-expect_true "LICENSE.txt has Windows line ends" only_crlf "$folder/LICENSE.txt"
+starts_with_utf8_mark() { # file
+    [ "$(head -c 3 "$1" | od -An -tx1 | tr -d ' ')" = efbbbf ]
+}
+for name in README.txt LICENSE.txt THIRD-PARTY.txt; do
+    expect_true "$name has Windows line ends" only_crlf "$folder/$name"
+    expect_true "$name starts with UTF-8's byte-order mark" starts_with_utf8_mark "$folder/$name"
+done
 
 wine_use_prefix "$root/build/wine-package-prefix"
 (cd "$work" && wine "$folder/halvex-cli.exe" convert "$root/samples/sample.bmp" windows.rgn) \
