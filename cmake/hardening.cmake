@@ -1,6 +1,7 @@
 # The hardening flags Debian 12's dpkg-buildflags gives C++ packages, for the
-# builds that make the Debian package (preset release, which also takes
-# Debian's -g -O2): stack protector, checked libc calls, format checks,
+# builds that make the Debian package (preset release, with -g but -O3
+# rather than Debian's -O2: at -O2 the ordered pass measured 5 % slower, the
+# hardening flags themselves within 1.5 %): stack protector, checked libc calls, format checks,
 # read-only relocations bound at start-up, and a position-independent
 # executable (-fPIE rather than CMake's -fPIC for the static libraries,
 # which would make every function interposable and keep the compiler from

@@ -63,6 +63,11 @@ differ=0
 # folder of each side's own (there, empty, before each run), compared whole.
 linux_out=$work/linux.out
 windows_out=$work/windows.out
+# The output files agree, or neither side wrote one (a command whose output
+# is standard output or a folder).
+same_output_file() {
+    { [ ! -e "$linux_out" ] && [ ! -e "$windows_out" ]; } || cmp -s "$linux_out" "$windows_out"
+}
 run_both() { # label, then the command's arguments with OUT for the output file
     local label=$1 linux_status windows_status
     shift
@@ -79,7 +84,7 @@ run_both() { # label, then the command's arguments with OUT for the output file
     checked=$((checked + 1))
     if [ "$linux_status" != "$windows_status" ] || ! cmp -s "$work/linux.err" "$work/windows.msg" ||
         ! cmp -s "$work/linux.stdout" "$work/windows.text" ||
-        { [ "$linux_status" = 0 ] && { ! cmp -s "$linux_out" "$windows_out" ||
+        { [ "$linux_status" = 0 ] && { ! same_output_file ||
             ! diff -r "$work/linux.dir" "$work/windows.dir" >/dev/null 2>&1; }; }; then
         echo "DIFFERS: $label (status $linux_status / $windows_status)"
         differ=$((differ + 1))
