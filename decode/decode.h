@@ -24,6 +24,18 @@ struct RgbaPicture {
     uint8_t* pixels;
 };
 
+// The colour space a file declares beside its pixels: an embedded ICC
+// profile (PNG iCCP, JPEG APP2, WebP ICCP), or PNG's gAMA and cHRM when the
+// file has no sRGB chunk. All empty for an sRGB-tagged or untagged file,
+// whose values are taken as sRGB.
+struct ColourSpace {
+    std::vector<uint8_t> iccProfile;
+    bool hasGamma = false;
+    uint32_t gamma = 0; // gAMA: the encoding gamma x 100000
+    bool hasChromaticities = false;
+    uint32_t chromaticities[8] = {}; // cHRM: white x, y, red x, y, green x, y, blue x, y, x 100000
+};
+
 // Whether the bytes begin like a PNG, JPEG or GIF file.
 bool isGeneralFormat(const uint8_t* data, size_t size);
 

@@ -9,3 +9,8 @@
 
 // "Error reading file (not BMP?): explanation", or "warning: explanation".
 std::string describeReason(Reason reason);
+
+// The page's words for the same reason: the explanation alone, capitalised,
+// naming the page's controls instead of command-line options ("choose
+// Standard under BMP/TGA decoder"); a warning begins "Warning: ".
+std::string describeReasonForPage(Reason reason);

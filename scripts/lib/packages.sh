@@ -24,4 +24,5 @@ ensure_packages() {
 }
 
 # The packages every build needs.
-BUILD_PACKAGES=(cmake ninja-build g++ libcli11-dev libstb-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev libstb-dev
+    libspng-dev libjpeg62-turbo-dev libgif-dev libwebp-dev liblcms2-dev)
