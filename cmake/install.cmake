@@ -11,6 +11,10 @@
 include(GNUInstallDirs)
 
 set(HALVEX_WEB_PAGE "" CACHE FILEPATH "halvex.html made by the web build, packaged when given")
+# Who answers for the packages: Debian's Maintainer field and the change
+# log's sign-off. A release build passes the team's real address.
+set(HALVEX_MAINTAINER "the Halvex authors <halvex@example.org>" CACHE STRING
+    "Name <address> of the packages' maintainer")
 set(halvex_doc_sources ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     ${PROJECT_SOURCE_DIR}/THIRD-PARTY.md)
 
@@ -58,14 +62,15 @@ else()
   # Debian's names for two of them: the licences of the package's every
   # file in the machine-readable format, and the changes, compressed.
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  execute_process(COMMAND ${HALVEX_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+  include(${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake)
+  halvex_debian_changelog(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${CMAKE_BINARY_DIR}/doc/changelog
+                          "${HALVEX_MAINTAINER}")
+  execute_process(COMMAND ${HALVEX_GZIP} -9 -n -c ${CMAKE_BINARY_DIR}/doc/changelog
                   OUTPUT_FILE ${CMAKE_BINARY_DIR}/doc/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
   install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME halvex)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
                ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-               ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides)
+               ${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake)
   if(HALVEX_WEB_PAGE)
     install(FILES ${HALVEX_WEB_PAGE} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/halvex
             RENAME halvex.html)
@@ -76,7 +81,7 @@ endif()
 # conventions of each system.
 set(CPACK_PACKAGE_NAME halvex)
 set(CPACK_PACKAGE_VENDOR "the Halvex authors")
-set(CPACK_PACKAGE_CONTACT "the Halvex authors <halvex@example.org>")
+set(CPACK_PACKAGE_CONTACT "${HALVEX_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert pictures into RGN/MBR files of RGB565 pixels")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)

@@ -165,7 +165,7 @@ else
             grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
             /usr/share/doc/halvex/copyright
         expect_true "the change log is installed" \
-            cmp -s CHANGELOG.md <(zcat /usr/share/doc/halvex/changelog.gz)
+            cmp -s build/release/doc/changelog <(zcat /usr/share/doc/halvex/changelog.gz)
         expect_true "man -w halvex-cli finds the package's page" \
             test "$(man -w halvex-cli 2>/dev/null)" = /usr/share/man/man1/halvex-cli.1.gz
         expect_true "completion: conv<TAB>" completes convert halvex-cli conv
