@@ -6,6 +6,7 @@
 // them is done; a one-line progress display is kept on standard error only
 // when it is a terminal.
 #include "cli/commands.h"
+#include "platform/console.h"
 
 #include "platform/file_identity.h"
 #include "platform/files.h"
@@ -57,7 +58,7 @@ std::string joinPath(const std::string& dir, const std::string& name) {
 void clearProgress(Batch& batch) {
     if (batch.progressLength == 0)
         return;
-    fprintf(stderr, "\r%*s\r", static_cast<int>(batch.progressLength), "");
+    printText(stderr, "\r%*s\r", static_cast<int>(batch.progressLength), "");
     batch.progressLength = 0;
 }
 
@@ -67,7 +68,7 @@ void drawProgress(Batch& batch) {
     const std::string line = "converting: " + std::to_string(batch.finished) + " of " +
                              std::to_string(batch.outcomes.size()) + " done, " +
                              std::to_string(batch.failed) + " failed";
-    fprintf(stderr, "\r%s", line.c_str());
+    printText(stderr, "\r%s", line.c_str());
     (void)fflush(stderr); // progress is a courtesy; a lost line changes no outcome
     batch.progressLength = line.size();
 }
@@ -88,9 +89,9 @@ void record(Batch& batch, size_t file, Outcome outcome) {
         const Outcome& done = batch.outcomes[batch.reported];
         const char* input = batch.options.inputs[batch.reported].c_str();
         for (const std::string& warning : done.warnings)
-            fprintf(stderr, "%s: %s\n", input, warning.c_str());
+            printText(stderr, "%s: %s\n", input, warning.c_str());
         if (!done.interrupted && !done.failure.empty())
-            fprintf(stderr, "%s: %s\n", input, done.failure.c_str());
+            printText(stderr, "%s: %s\n", input, done.failure.c_str());
     }
     drawProgress(batch);
 }
@@ -102,7 +103,8 @@ Outcome convertFile(const BatchOptions& options, const std::string& input,
     outcome.warnings = std::move(load.warnings);
     outcome.failure = std::move(load.failure);
     if (outcome.failure.empty()) {
-        WordFileWriter writer{wordFileChoice(options.output, options.quantisation, input, output)};
+        WordFileWriter writer{
+            wordFileChoice(options.output, options.quantisation, input, output), 0, {}};
         outcome.failure = formatRefusal(writer.choice, load.image, output);
         if (outcome.failure.empty()) {
             const Status written = convertImageToFile(
@@ -205,23 +207,23 @@ std::string outputBaseName(const std::string& input) {
 
 int runBatch(const BatchOptions& options) {
     if (options.outputDir.empty()) {
-        fprintf(stderr, "convert: --output-dir needs a folder name\n");
+        printText(stderr, "convert: --output-dir needs a folder name\n");
         return 2;
     }
     Batch batch(options);
     const std::string planProblem = planOutputs(options, &batch.outputs);
     if (!planProblem.empty()) {
-        fprintf(stderr, "convert: %s\n", planProblem.c_str());
+        printText(stderr, "convert: %s\n", planProblem.c_str());
         return 2;
     }
     const std::string overwrite = findInputOverwrite(options, batch.outputs);
     if (!overwrite.empty()) {
-        fprintf(stderr, "convert: %s\n", overwrite.c_str());
+        printText(stderr, "convert: %s\n", overwrite.c_str());
         return 2;
     }
     const std::string dirProblem = prepareOutputDir(options.outputDir);
     if (!dirProblem.empty()) {
-        fprintf(stderr, "%s\n", dirProblem.c_str());
+        printText(stderr, "%s\n", dirProblem.c_str());
         return 1;
     }
     batch.outcomes.resize(options.inputs.size());
@@ -250,7 +252,7 @@ int runBatch(const BatchOptions& options) {
                           std::to_string(batch.failed) + " failed";
     if (notConverted > 0)
         summary += ", " + std::to_string(notConverted) + " not converted (interrupted)";
-    printf("%s\n", summary.c_str());
+    printText(stdout, "%s\n", summary.c_str());
     if (notConverted > 0)
         return interruptedStatus;
     return batch.failed > 0 ? 1 : 0;

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "cli/option_words.h"
+#include "platform/console.h"
 
 #include "formats/preview_bmp.h"
 
@@ -42,7 +43,7 @@ int32_t writeFileAndPreview(const ConvertOptions& options, const RgbImage& image
         reportWriteError(options.preview, opened.systemError);
         return 1;
     }
-    WordFileWriter writer{outputChoice(options)};
+    WordFileWriter writer{outputChoice(options), 0, {}};
     putWrappedWords(&rgn, image.width, image.height, words, wordFileWrapping(&writer));
     putPreviewFile(&preview, options.preview.c_str(), image.width, image.height, words);
     int failed = 0;
@@ -81,10 +82,10 @@ int runSingleConvert(const ConvertOptions& options) {
     if (!loadInputImage(options.files[0], options.reading, &image))
         return 1;
     int status = 0;
-    WordFileWriter writer{outputChoice(options)};
+    WordFileWriter writer{outputChoice(options), 0, {}};
     if (const std::string refusal = formatRefusal(writer.choice, image, options.files[1]);
         !refusal.empty()) {
-        fprintf(stderr, "%s\n", refusal.c_str());
+        printText(stderr, "%s\n", refusal.c_str());
         status = 1;
     } else if (!options.preview.empty()) {
         status = convertWithPreview(options, image);

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "cli/rgn_input.h"
+#include "platform/console.h"
 
 #include <cinttypes>
 
@@ -14,7 +15,7 @@ void printHeader(const RgnFileHeader& header) {
         char value[16];
         formatRgnHeaderValue(i, header.words[i], value, sizeof value);
         const std::string label = std::string(rgnHeaderFieldName(i)) + ":";
-        printf("%-16s%s\n", label.c_str(), value);
+        printText(stdout, "%-16s%s\n", label.c_str(), value);
     }
 }
 
@@ -26,14 +27,14 @@ int runInfo(const InfoOptions& options) {
     (void)fclose(stream); // only read from
     if (header.headerComplete)
         printHeader(header);
-    printf("%-16s%" PRId64 "\n", "file length:", header.fileLength);
+    printText(stdout, "%-16s%" PRId64 "\n", "file length:", header.fileLength);
     if (!succeeded(checkRgnHeader(header))) {
         (void)fflush(stdout); // keeps the report above the verdict on a shared terminal
-        fprintf(stderr, "%s: inconsistent: %s\n", options.input.c_str(),
-                rgnHeaderProblem(header).c_str());
+        printText(stderr, "%s: inconsistent: %s\n", options.input.c_str(),
+                  rgnHeaderProblem(header).c_str());
         return 1;
     }
-    printf("consistent\n");
+    printText(stdout, "consistent\n");
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 #include "cli/help_format.h"
 #include "platform/arguments.h"
+#include "platform/console.h"
 #include "platform/interrupt.h"
 #include "platform/output_stop.h"
 
@@ -49,8 +50,8 @@ int runCommandLine(int argc, char** argv) {
     setCommandUsages(app);
     const std::string unknown = unknownCommandMessage(app, argc, argv);
     if (!unknown.empty()) {
-        fprintf(stderr, "halvex-cli: %s\nRun 'halvex-cli --help' for the commands.\n",
-                unknown.c_str());
+        printText(stderr, "halvex-cli: %s\nRun 'halvex-cli --help' for the commands.\n",
+                  unknown.c_str());
         return usageStatus;
     }
     try {
@@ -79,7 +80,7 @@ int checkStandardOutput(int status) {
     if (!lost)
         return status;
     const int code = errno != 0 ? errno : EIO;
-    fprintf(stderr, "Error writing standard output: %s\n", strerror(code));
+    printText(stderr, "Error writing standard output: %s\n", strerror(code));
     return 1;
 }
 
@@ -102,15 +103,14 @@ int runUtf8CommandLine(int argc, char** argv) {
 int main(int argc, char** argv) {
     try {
         installInterruptHandlers();
-        useUtf8Console();
         return interruptionStatus(checkStandardOutput(runUtf8CommandLine(argc, argv)));
     } catch (const std::exception& e) {
         // Only the standard library's own failures (memory for a file list,
         // a thread that cannot start) can end up here.
-        fprintf(stderr, "halvex-cli: %s\n", e.what());
+        printText(stderr, "halvex-cli: %s\n", e.what());
         return 1;
     } catch (...) {
-        fprintf(stderr, "halvex-cli: internal failure\n");
+        printText(stderr, "halvex-cli: internal failure\n");
         return 1;
     }
 }

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "cli/rgn_input.h"
+#include "platform/console.h"
 
 #include "formats/preview_bmp.h"
 
@@ -22,16 +23,16 @@ int runPreview(const PreviewOptions& options) {
         return 1;
     if (!succeeded(checkRgnHeader(header))) {
         (void)fclose(stream); // a stream that was only read from
-        fprintf(stderr, "%s: not a consistent RGN/MBR file: %s\n", options.input.c_str(),
-                rgnHeaderProblem(header).c_str());
+        printText(stderr, "%s: not a consistent RGN/MBR file: %s\n", options.input.c_str(),
+                  rgnHeaderProblem(header).c_str());
         return 1;
     }
     uint8_t* words = readRgnPixels(stream, header);
     const int readError = errno;
     (void)fclose(stream); // a stream that was only read from
     if (words == nullptr) {
-        fprintf(stderr, "Error reading file %s: %s\n", options.input.c_str(),
-                strerror(readError != 0 ? readError : EIO));
+        printText(stderr, "Error reading file %s: %s\n", options.input.c_str(),
+                  strerror(readError != 0 ? readError : EIO));
         return 1;
     }
     const Status written =

@@ -1,4 +1,5 @@
 #include "cli/rgn_input.h"
+#include "platform/console.h"
 #include "platform/files.h"
 
 #include <cstring>
@@ -6,12 +7,12 @@
 FILE* openRgnFile(const std::string& path, RgnFileHeader* header) {
     FILE* stream = openRegularFile(path.c_str());
     if (stream == nullptr) {
-        fprintf(stderr, "Error opening file\n");
+        printText(stderr, "Error opening file\n");
         return nullptr;
     }
     const Status read = readRgnHeader(stream, header);
     if (!succeeded(read)) {
-        fprintf(stderr, "Error reading file %s: %s\n", path.c_str(), strerror(read.systemError));
+        printText(stderr, "Error reading file %s: %s\n", path.c_str(), strerror(read.systemError));
         (void)fclose(stream); // a stream that was only read from
         return nullptr;
     }

@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "platform/console.h"
 
 #include "platform/file_identity.h"
 #include "platform/output_file.h"
@@ -33,7 +34,7 @@ std::string writeErrorMessage(const std::string& path, int systemError) {
 }
 
 void reportWriteError(const std::string& path, int systemError) {
-    fprintf(stderr, "%s\n", writeErrorMessage(path, systemError).c_str());
+    printText(stderr, "%s\n", writeErrorMessage(path, systemError).c_str());
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -53,6 +54,6 @@ bool refuseToOverwrite(const std::string& other, const std::string& output, cons
         std::string(role) == "output" && other == standardOutputName && output == other;
     if (!bothStandardOutput && !sameFile(other, output))
         return false;
-    fprintf(stderr, "Error writing %s: it is the %s file\n", outputName(output).c_str(), role);
+    printText(stderr, "Error writing %s: it is the %s file\n", outputName(output).c_str(), role);
     return true;
 }

@@ -3,8 +3,6 @@
 #ifdef _WIN32
 #include "platform/wide_names.h"
 
-#include <cstdlib>
-#include <io.h>
 #include <windows.h>
 
 #include <shellapi.h> // after windows.h, which it needs
@@ -28,31 +26,10 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
     return arguments;
 }
 
-namespace {
-
-UINT consoleCodePage = 0;
-
-void restoreConsoleCodePage() {
-    (void)SetConsoleOutputCP(consoleCodePage); // the console outlives the program
-}
-
-} // namespace
-
-void useUtf8Console() {
-    const bool console = _isatty(_fileno(stdout)) != 0 || _isatty(_fileno(stderr)) != 0;
-    consoleCodePage = GetConsoleOutputCP();
-    if (!console || consoleCodePage == 0 || consoleCodePage == CP_UTF8)
-        return;
-    if (SetConsoleOutputCP(CP_UTF8))
-        (void)atexit(restoreConsoleCodePage);
-}
-
 #else
 
 std::vector<std::string> commandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
-
-void useUtf8Console() {}
 
 #endif

@@ -90,22 +90,21 @@ TEST(WordFiles, ARunWritesWhatTheWholeFileHolds) {
     int32_t bytes = 0;
     uint8_t* words = quantiseImage(image, quantisation, &bytes);
     ASSERT_NE(words, nullptr);
-    CTextDescription text{"wide", "wide.h", "wide.png", "test"};
-    text.header = true;
+    CTextDescription text{"wide", "wide.h", "wide.png", "test", 0, 0, ByteOrder::little, true};
     const WordFileChoice choices[] = {{WordFormat::rgn, ByteOrder::little, {}},
                                       {WordFormat::raw, ByteOrder::little, {}},
                                       {WordFormat::raw, ByteOrder::big, {}},
                                       {WordFormat::c, ByteOrder::big, text}};
     TempDir dir;
     for (const WordFileChoice& choice : choices) {
-        WordFileWriter writer{choice};
+        WordFileWriter writer{choice, 0, {}};
         ASSERT_TRUE(succeeded(convertImageToFile(dir.file("out").c_str(), image, quantisation,
                                                  wordFileWrapping(&writer))));
         const std::string whole = wordFileBytes(choice, width, height, words);
         EXPECT_EQ(readFileBytes(dir.file("out")), Bytes(whole.begin(), whole.end()))
             << static_cast<int>(choice.format) << " " << static_cast<int>(choice.order);
     }
-    WordFileWriter writer{choices[3]};
+    WordFileWriter writer{choices[3], 0, {}};
     EXPECT_EQ(convertImageToFile(dir.file("empty.h").c_str(), RgbImage{0, 3, rgb.data()},
                                  quantisation, wordFileWrapping(&writer))
                   .systemError,
