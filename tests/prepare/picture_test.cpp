@@ -248,4 +248,98 @@ TEST(Resize, ResultAboveThePixelLimitIsRefused) {
     free(image.pixels);
 }
 
+// A resize plan's result, built by hand: the crop region copied into the
+// centre of a frame of the background.
+Bytes copiedAndFramed(const RgbImage& source, const ResizePlan& plan, uint32_t background) {
+    Bytes out;
+    const int32_t left = (plan.width - plan.innerWidth) / 2;
+    const int32_t top = (plan.height - plan.innerHeight) / 2;
+    for (int32_t y = 0; y < plan.height; ++y)
+        for (int32_t x = 0; x < plan.width; ++x) {
+            const int32_t ix = x - left, iy = y - top;
+            if (ix < 0 || iy < 0 || ix >= plan.innerWidth || iy >= plan.innerHeight) {
+                const Bytes bg = rgbOf({background});
+                out.insert(out.end(), bg.begin(), bg.end());
+                continue;
+            }
+            const uint8_t* p =
+                source.pixels +
+                ((size_t{1} * (plan.cropY + iy) * source.width) + plan.cropX + ix) * 3;
+            out.insert(out.end(), p, p + 3);
+        }
+    return out;
+}
+
+// Pixel (x, y) of a picture made of 1-pixel lines: vertical lines (every row
+// alike) or horizontal ones, neighbours far apart.
+uint32_t lineColour(int32_t x, int32_t y, bool vertical) {
+    static const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF,
+                                       0x000000, 0xFFFF00, 0x10E0C0, 0x804020};
+    return colours[(vertical ? x : y) % 8];
+}
+
+RgbImage linesPicture(int32_t width, int32_t height, bool vertical) {
+    RgbImage image{width, height, static_cast<uint8_t*>(malloc(size_t{3} * width * height))};
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            const Bytes rgb = rgbOf({lineColour(x, y, vertical)});
+            std::copy(rgb.begin(), rgb.end(), image.pixels + 3 * (size_t{1} * y * width + x));
+        }
+    return image;
+}
+
+// Resizing to the size a picture (or its cover crop) already has, on one
+// axis or both: that axis comes out as it was, for every filter and fit.
+TEST(Resize, AnAxisThatKeepsItsSizeIsNotResampled) {
+    const struct {
+        int32_t w, h;
+        Fit fit;
+    } cases[] = {
+        // 40 x 30 source.
+        {40, 30, Fit::Contain}, {40, 30, Fit::Cover},   {40, 30, Fit::Stretch}, // both kept
+        {40, 0, Fit::Contain},                                                  // both kept
+        {40, 60, Fit::Contain}, {80, 30, Fit::Contain}, // fits already: framed only
+        {30, 30, Fit::Cover},                           // cropped only
+        {40, 60, Fit::Stretch}, {40, 20, Fit::Stretch}, // width kept
+        {20, 30, Fit::Stretch}, {97, 30, Fit::Stretch}, // height kept
+    };
+    const ResizeFilter filters[] = {ResizeFilter::Default,    ResizeFilter::Nearest,
+                                    ResizeFilter::Box,        ResizeFilter::Triangle,
+                                    ResizeFilter::CatmullRom, ResizeFilter::Mitchell};
+    for (const auto& c : cases) {
+        for (const ResizeFilter filter : filters) {
+            ReadingChoices choices;
+            choices.resizeWidth = c.w, choices.resizeHeight = c.h, choices.fit = c.fit;
+            choices.filter = filter, choices.background = 0x123456;
+            const ResizePlan plan = planResize(40, 30, choices);
+            const bool widthKept = plan.cropWidth == plan.innerWidth;
+            const bool heightKept = plan.cropHeight == plan.innerHeight;
+            ASSERT_TRUE(widthKept || heightKept);
+            const std::string what = std::to_string(c.w) + "x" + std::to_string(c.h) + " fit " +
+                                     std::to_string(static_cast<int>(c.fit)) + " filter " +
+                                     std::to_string(static_cast<int>(filter));
+            // Lines along the kept axis; across it when both are kept.
+            RgbImage image = linesPicture(40, 30, widthKept);
+            const Bytes expected = widthKept && heightKept
+                                       ? copiedAndFramed(image, plan, choices.background)
+                                       : Bytes{};
+            ASSERT_EQ(resizePicture(&image, choices), Reason::None) << what;
+            ASSERT_EQ(image.width, plan.width) << what;
+            ASSERT_EQ(image.height, plan.height) << what;
+            const Bytes got(image.pixels, image.pixels + size_t{3} * image.width * image.height);
+            if (widthKept && heightKept) {
+                EXPECT_EQ(got, expected) << what << ": the same picture";
+            } else {
+                for (int32_t y = 0; y < image.height; ++y)
+                    for (int32_t x = 0; x < image.width; ++x)
+                        ASSERT_EQ(Bytes(got.begin() + 3 * (y * image.width + x),
+                                        got.begin() + 3 * (y * image.width + x) + 3),
+                                  rgbOf({lineColour(x, y, widthKept)}))
+                            << what << " pixel " << x << ", " << y << ": the line stays";
+            }
+            free(image.pixels);
+        }
+    }
+}
+
 } // namespace
