@@ -371,6 +371,38 @@ Bytes rgbProfile(const double xy[8], double power) {
     return bytes;
 }
 
+void putBig32(Bytes& out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+// A 260-byte RGB profile whose one table claims 255^3 entries of 15
+// channels: half a gigabyte that lcms would take before finding the data
+// missing.
+Bytes hugeTableProfile() {
+    Bytes table = {'m', 'f', 't', '2', 0, 0, 0, 0, 3, 15, 255, 0};
+    for (int i = 0; i < 9; ++i)
+        putBig32(table, i % 4 == 0 ? 65536 : 0);
+    table.insert(table.end(), {0, 2, 0, 2});
+    table.resize(table.size() + 64);
+    Bytes profile;
+    putBig32(profile, static_cast<uint32_t>(128 + 4 + 12 + table.size()));
+    for (const char* word : {"lcms", "\x02\x10\0\0", "scnr", "RGB ", "Lab "})
+        profile.insert(profile.end(), word, word + 4);
+    profile.resize(36);
+    profile.insert(profile.end(), {'a', 'c', 's', 'p'});
+    profile.resize(68);
+    for (uint32_t v : {63190u, 65536u, 54061u}) // the D50 white
+        putBig32(profile, v);
+    profile.resize(128);
+    putBig32(profile, 1);
+    profile.insert(profile.end(), {'A', '2', 'B', '0'});
+    putBig32(profile, 128 + 4 + 12);
+    putBig32(profile, static_cast<uint32_t>(table.size()));
+    profile.insert(profile.end(), table.begin(), table.end());
+    return profile;
+}
+
 Bytes greyProfile(double power) {
     cmsToneCurve* curve = cmsBuildGamma(nullptr, power);
     const Bytes bytes = savedProfile(cmsCreateGrayProfile(cmsD50_xyY(), curve));
@@ -504,6 +536,8 @@ TEST(ColourProfile, PicturesAreTurnedIntoSrgbAsDeclared) {
          Reason::ColourProfileUnreadable, "", 0, false},
         {"noise for a profile", withProfile(noise), colourCube(), Unchanged,
          Reason::ColourProfileUnreadable, "", 0, false},
+        {"a table too large for the memory allowed", withProfile(hugeTableProfile()), colourCube(),
+         Unchanged, Reason::ColourProfileUnreadable, "", 0, false},
         {"gAMA 1/2.2", withChunks(45455, {}), greys(), ByFormula, Reason::None,
          "the file's gAMA 0.45455", 100000.0 / 45455, false},
         {"gAMA 1", withChunks(100000, {}), greys(), ByFormula, Reason::None,
