@@ -2,6 +2,7 @@
 
 #include "platform/output_file.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -33,9 +34,16 @@ int writePpm(const std::string& path, const RgbImage& image) {
 int runDecode(const DecodeOptions& options) {
     if (refuseToOverwriteInput(options.input, options.output))
         return 1;
-    return withInputImage(options.input, options.reading, [&options](const RgbImage& image) {
-        return writePpm(options.output, image);
-    });
+    const InputLoad load = loadInputFile(options.input, options.reading);
+    if (!reportInputLoad(options.input, load))
+        return 1;
+    // Said on standard error, which is never the PPM's stream.
+    if (!load.colourConvertedFrom.empty())
+        fprintf(stderr, "%s: colours converted from %s to sRGB (perceptual)\n",
+                options.input.c_str(), load.colourConvertedFrom.c_str());
+    const int status = writePpm(options.output, load.image);
+    free(load.image.pixels);
+    return status;
 }
 
 } // namespace

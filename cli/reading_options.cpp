@@ -31,17 +31,24 @@ InputLoad loadInputFile(const std::string& path, const ReadingChoices& reading) 
         load.failure = describeReason(picture.failure);
     else
         load.image = picture.image;
+    load.colourConvertedFrom = picture.colourConvertedFrom;
     return load;
 }
 
-bool loadInputImage(const std::string& path, const ReadingChoices& reading, RgbImage* image) {
-    InputLoad load = loadInputFile(path, reading);
+bool reportInputLoad(const std::string& path, const InputLoad& load) {
     for (const std::string& warning : load.warnings)
         fprintf(stderr, "%s: %s\n", path.c_str(), warning.c_str());
     if (!load.failure.empty()) {
         fprintf(stderr, "%s: %s\n", path.c_str(), load.failure.c_str());
         return false;
     }
+    return true;
+}
+
+bool loadInputImage(const std::string& path, const ReadingChoices& reading, RgbImage* image) {
+    const InputLoad load = loadInputFile(path, reading);
+    if (!reportInputLoad(path, load))
+        return false;
     *image = load.image;
     return true;
 }
@@ -122,6 +129,11 @@ void addReadingOptions(CLI::App* command, ReadingChoices& reading) {
         command, "--max-pixels",
         [choices](const std::string& v) { choices->maxPixels = parseMaxPixels(v); }, "N",
         "largest picture read, in pixels; default 100000000");
+    addWordOption<ColourProfile>(
+        command, "--colour-profile", choices->colourProfile,
+        {{"convert", ColourProfile::Convert}, {"ignore", ColourProfile::Ignore}}, "convert|ignore",
+        "a picture's embedded colour profile (or PNG gAMA/cHRM): convert (the default) turns "
+        "its colours into sRGB, ignore takes the stored values as sRGB");
 }
 
 int withInputImage(const std::string& path, const ReadingChoices& reading,

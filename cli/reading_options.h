@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-// Registers --decoder, --background, --resize, --fit, --filter and
-// --max-pixels on a command.
+// Registers --decoder, --background, --resize, --fit, --filter,
+// --max-pixels and --colour-profile on a command.
 void addReadingOptions(CLI::App* command, ReadingChoices& reading);
 
 // What loading one input gave: the picture (pixels owned by the caller), or
@@ -20,10 +20,15 @@ struct InputLoad {
     RgbImage image{};
     std::string failure; // empty on success
     std::vector<std::string> warnings;
+    std::string colourConvertedFrom; // PictureLoad's, for decode to show
 };
 
 // path "-" reads standard input, whole, before decoding.
 InputLoad loadInputFile(const std::string& path, const ReadingChoices& reading);
+
+// Prints the load's warnings and any failure on standard error, each as
+// "PATH: text". False on failure.
+bool reportInputLoad(const std::string& path, const InputLoad& load);
 
 // Loads path; prints warnings and any failure on standard error, each as
 // "PATH: text". False on failure.

@@ -84,6 +84,16 @@ const ReasonEntry reasonTable[] = {
      "turns them",
      "rows stored right-to-left come out mirrored from the compatible decoder; Standard under "
      "BMP/TGA decoder turns them"},
+    {Reason::ColourProfileUnreadable, warning,
+     "the embedded colour profile is damaged or too large to use, so the stored colours are "
+     "taken as sRGB",
+     nullptr},
+    {Reason::ColourProfileMismatch, warning,
+     "the embedded colour profile is not for this picture's colours (RGB, or grey for a grey "
+     "picture), so the stored colours are taken as sRGB",
+     nullptr},
+    {Reason::ColourChunksUnusable, warning,
+     "the gAMA or cHRM values are out of range, so the stored colours are taken as sRGB", nullptr},
 };
 
 const ReasonEntry& entryFor(Reason reason) {

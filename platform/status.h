@@ -32,6 +32,10 @@ enum class Reason : int32_t {
     TgaDepthMisread,
     TgaBottomUp,
     TgaRightToLeft,
+    // Warnings: the colour space the file declares is not applied.
+    ColourProfileUnreadable, // lcms refuses the embedded profile, or it is too large
+    ColourProfileMismatch,   // not an RGB profile, or a grey one on a picture in colour
+    ColourChunksUnusable,    // PNG gAMA or cHRM out of range
 };
 
 struct Status {

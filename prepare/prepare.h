@@ -1,9 +1,9 @@
 // Picture to RgbImage: readPicture is the command line's and the page's
 // reading of a file with its options. The right decoder (decode/) or the
-// compatible loader, then transparency over a background, the EXIF turn and
-// resizing. The failure and the warnings are reasons, put into words by
-// describeReason (decode/reasons.h). The dialog never comes here: it reads
-// through loadImage() alone.
+// compatible loader, then the file's colour profile to sRGB, transparency
+// over a background, the EXIF turn and resizing. The failure and the
+// warnings are reasons, put into words by describeReason (decode/reasons.h).
+// The dialog never comes here: it reads through loadImage() alone.
 #pragma once
 
 #include "decode/decode.h"
@@ -12,11 +12,15 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 enum class Decoder { Compatible, Standard };
 enum class Fit { Contain, Cover, Stretch };
 enum class ResizeFilter { Default, Nearest, Box, Triangle, CatmullRom, Mitchell };
+// Convert: a picture with an embedded profile (or PNG gAMA/cHRM) is turned
+// into sRGB; Ignore: its stored values are taken as sRGB.
+enum class ColourProfile { Convert, Ignore };
 
 struct ReadingChoices {
     Decoder decoder = Decoder::Compatible;
@@ -26,6 +30,7 @@ struct ReadingChoices {
     Fit fit = Fit::Contain;
     ResizeFilter filter = ResizeFilter::Default;
     int64_t maxPixels = defaultMaxPixels;
+    ColourProfile colourProfile = ColourProfile::Convert;
 };
 
 // What reading one file gave: the picture (pixels malloc'd, owned by the
@@ -34,6 +39,10 @@ struct PictureLoad {
     RgbImage image{};
     Reason failure = Reason::None;
     std::vector<Reason> warnings;
+    // What the pixels were converted to sRGB from, in words ("the embedded
+    // profile \"Display P3\"", "the file's gAMA 0.45455"); empty when they
+    // were not.
+    std::string colourConvertedFrom;
 };
 
 // Reads the picture in the stream (opened "rb", positioned at its start).

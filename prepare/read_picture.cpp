@@ -1,7 +1,7 @@
 // The command line's reading of one picture: PNG, JPEG and GIF by the
 // general decoder, BMP and TGA by the compatible reader (loadImage, with
-// warnings where it is known to misread) or the standard one; then
-// transparency, orientation and resizing.
+// warnings where it is known to misread) or the standard one; then the
+// colour profile, transparency, orientation and resizing.
 #include "prepare/steps.h"
 
 #include <cstdint>
@@ -31,12 +31,31 @@ bool readBytes(FILE* stream, size_t limit, std::vector<uint8_t>* bytes) {
     return fseek(stream, start, SEEK_SET) == 0 && ok;
 }
 
+// The file's colour space, unless the choices say to ignore it; a space
+// that cannot be used leaves a warning and the stored values.
+Reason applyColourSpace(const ColourSpace& space, const ReadingChoices& choices,
+                        RgbaPicture* picture, PictureLoad* load) {
+    if (choices.colourProfile == ColourProfile::Ignore)
+        return Reason::None;
+    const ColourConversion conversion = convertToSrgb(picture, space);
+    if (conversion.warning != Reason::None)
+        load->warnings.push_back(conversion.warning);
+    load->colourConvertedFrom = conversion.from;
+    return conversion.failure;
+}
+
 Reason readComposed(const std::vector<uint8_t>& bytes, const ReadingChoices& choices,
-                    RgbImage* image) {
+                    PictureLoad* load) {
+    RgbImage* image = &load->image;
     RgbaPicture picture{};
-    const Reason reason = decodePicture(bytes.data(), bytes.size(), choices.maxPixels, &picture);
-    if (reason != Reason::None)
+    const ColourSpace space; // the decoders do not report one yet
+    Reason reason = decodePicture(bytes.data(), bytes.size(), choices.maxPixels, &picture);
+    if (reason == Reason::None)
+        reason = applyColourSpace(space, choices, &picture, load);
+    if (reason != Reason::None) {
+        free(picture.pixels);
         return reason;
+    }
     uint8_t* rgb = composeOver(picture, choices.background);
     free(picture.pixels);
     if (rgb == nullptr)
@@ -98,7 +117,7 @@ PictureLoad readPicture(FILE* stream, const ReadingChoices& choices) {
     } else if (!readBytes(stream, SIZE_MAX, &bytes)) {
         reason = Reason::NotRead;
     } else {
-        reason = readComposed(bytes, choices, &load.image);
+        reason = readComposed(bytes, choices, &load);
     }
     if (reason == Reason::None) {
         reason = resizePicture(&load.image, choices);
@@ -107,6 +126,7 @@ PictureLoad readPicture(FILE* stream, const ReadingChoices& choices) {
         free(load.image.pixels);
         load.image = RgbImage{};
         load.warnings.clear();
+        load.colourConvertedFrom.clear();
     }
     load.failure = reason;
     return load;

@@ -1,7 +1,8 @@
 // Resizing before quantisation: sizes and framing in integers, resampling by
 // stb_image_resize in linear light (sRGB decoded, filtered, encoded again),
-// or by nearest neighbour for pixel art. This file is built with SSE2
-// floating point on 32-bit x86 so that both builds round alike.
+// or by nearest neighbour for pixel art; an axis that keeps its size is not
+// resampled. This file is built with SSE2 floating point on 32-bit x86 so
+// that both builds round alike.
 #include "prepare/steps.h"
 
 #include <climits>
@@ -51,16 +52,32 @@ void sampleNearest(const RgbImage& source, const ResizePlan& plan, uint8_t* out)
     }
 }
 
+const uint8_t* regionOf(const RgbImage& source, const ResizePlan& plan) {
+    return source.pixels + (static_cast<size_t>(plan.cropY) * source.width + plan.cropX) * 3;
+}
+
+// The region at its own size, for a plan that scales neither axis.
+void copyRegion(const RgbImage& source, const ResizePlan& plan, uint8_t* out) {
+    const size_t row = static_cast<size_t>(plan.cropWidth) * 3;
+    for (int32_t y = 0; y < plan.cropHeight; ++y)
+        memcpy(out + static_cast<size_t>(y) * row,
+               regionOf(source, plan) + static_cast<size_t>(y) * source.width * 3, row);
+}
+
+// An axis whose size stays is passed through with the triangle filter: at a
+// scale of 1 it weighs each pixel exactly 1 and its neighbours 0, so the
+// values in linear light go through unchanged and only the other axis is
+// resampled, as if by a pass along it alone.
 bool sampleFiltered(const RgbImage& source, const ResizePlan& plan, ResizeFilter filter,
                     uint8_t* out) {
-    const size_t stride = static_cast<size_t>(source.width) * 3;
-    const uint8_t* region = source.pixels + static_cast<size_t>(plan.cropY) * stride +
-                            static_cast<size_t>(plan.cropX) * 3;
     const stbir_filter f = stbFilter(filter);
-    return stbir_resize(region, plan.cropWidth, plan.cropHeight, static_cast<int>(stride), out,
-                        plan.innerWidth, plan.innerHeight, 0, STBIR_TYPE_UINT8, 3,
-                        STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP, STBIR_EDGE_CLAMP, f, f,
-                        STBIR_COLORSPACE_SRGB, nullptr) != 0;
+    const stbir_filter across = plan.cropWidth == plan.innerWidth ? STBIR_FILTER_TRIANGLE : f;
+    const stbir_filter down = plan.cropHeight == plan.innerHeight ? STBIR_FILTER_TRIANGLE : f;
+    const size_t stride = static_cast<size_t>(source.width) * 3;
+    return stbir_resize(regionOf(source, plan), plan.cropWidth, plan.cropHeight,
+                        static_cast<int>(stride), out, plan.innerWidth, plan.innerHeight, 0,
+                        STBIR_TYPE_UINT8, 3, STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP,
+                        STBIR_EDGE_CLAMP, across, down, STBIR_COLORSPACE_SRGB, nullptr) != 0;
 }
 
 // The scaled picture centred on a frame of the background colour.
@@ -123,7 +140,9 @@ Reason resizePicture(RgbImage* image, const ReadingChoices& choices) {
     auto* inner = static_cast<uint8_t*>(malloc(innerBytes));
     if (inner == nullptr)
         return Reason::OutOfMemory;
-    if (choices.filter == ResizeFilter::Nearest)
+    if (plan.cropWidth == plan.innerWidth && plan.cropHeight == plan.innerHeight)
+        copyRegion(*image, plan, inner); // every filter would only blur it
+    else if (choices.filter == ResizeFilter::Nearest)
         sampleNearest(*image, plan, inner);
     else if (!sampleFiltered(*image, plan, choices.filter, inner)) {
         free(inner);

@@ -5,6 +5,21 @@
 #include "prepare/prepare.h"
 
 #include <cstdint>
+#include <string>
+
+// What turning a picture into sRGB did: failure OutOfMemory (the reading
+// fails); a warning when the file's colour space cannot be used and the
+// pixels stay as stored; otherwise `from` names what was converted, empty
+// when the file declares nothing but sRGB.
+struct ColourConversion {
+    Reason failure = Reason::None;
+    Reason warning = Reason::None;
+    std::string from;
+};
+
+// Converts the pixels in place from the colour space the file declares to
+// sRGB, perceptual intent, alpha unchanged (colour_profile.cpp).
+ColourConversion convertToSrgb(RgbaPicture* picture, const ColourSpace& space);
 
 // Each pixel over the background: (c * a + bg * (255 - a) + 127) / 255.
 // Returns a malloc'd RGB block, or null when memory runs out.
