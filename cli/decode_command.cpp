@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "platform/console.h"
 
 #include "platform/output_file.h"
 
@@ -39,8 +40,8 @@ int runDecode(const DecodeOptions& options) {
         return 1;
     // Said on standard error, which is never the PPM's stream.
     if (!load.colourConvertedFrom.empty())
-        fprintf(stderr, "%s: colours converted from %s to sRGB (perceptual)\n",
-                options.input.c_str(), load.colourConvertedFrom.c_str());
+        printText(stderr, "%s: colours converted from %s to sRGB (perceptual)\n",
+                  options.input.c_str(), load.colourConvertedFrom.c_str());
     const int status = writePpm(options.output, load.image);
     free(load.image.pixels);
     return status;

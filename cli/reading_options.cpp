@@ -1,5 +1,6 @@
 #include "cli/reading_options.h"
 #include "cli/option_words.h"
+#include "platform/console.h"
 
 #include "platform/files.h"
 #include "platform/standard_input.h"
@@ -37,9 +38,9 @@ InputLoad loadInputFile(const std::string& path, const ReadingChoices& reading) 
 
 bool reportInputLoad(const std::string& path, const InputLoad& load) {
     for (const std::string& warning : load.warnings)
-        fprintf(stderr, "%s: %s\n", path.c_str(), warning.c_str());
+        printText(stderr, "%s: %s\n", path.c_str(), warning.c_str());
     if (!load.failure.empty()) {
-        fprintf(stderr, "%s: %s\n", path.c_str(), load.failure.c_str());
+        printText(stderr, "%s: %s\n", path.c_str(), load.failure.c_str());
         return false;
     }
     return true;
