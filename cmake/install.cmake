@@ -62,15 +62,19 @@ else()
   # Debian's names for two of them: the licences of the package's every
   # file in the machine-readable format, and the changes, compressed.
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  include(${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake)
+  include(${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake
+               ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides)
   halvex_debian_changelog(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${CMAKE_BINARY_DIR}/doc/changelog
                           "${HALVEX_MAINTAINER}")
   execute_process(COMMAND ${HALVEX_GZIP} -9 -n -c ${CMAKE_BINARY_DIR}/doc/changelog
                   OUTPUT_FILE ${CMAKE_BINARY_DIR}/doc/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
   install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME halvex)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
                ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-               ${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake)
+               ${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake
+               ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides)
   if(HALVEX_WEB_PAGE)
     install(FILES ${HALVEX_WEB_PAGE} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/halvex
             RENAME halvex.html)

@@ -1,9 +1,13 @@
 // Puts the page together into one self-contained file: the style sheet and
 // the page script inline, and the worker (the compiled core followed by
 // worker.js) as a plain-text block that the page starts as a worker from a
-// blob. Usage: node assemble.mjs PAGE_DIR CORE_JS VERSION OUTPUT_HTML
+// blob. The project's THIRD-PARTY.md goes in as a folded section at the end
+// of the page: the licences of what the compiled core embeds (the decoder
+// libraries, emscripten's runtime) travel with the one file.
+// Usage: node assemble.mjs PAGE_DIR CORE_JS VERSION OUTPUT_HTML
 import { readFileSync, writeFileSync, renameSync } from 'node:fs';
-import { join } from 'node:path';
+import { dirname, join } from 'node:path';
+import { fileURLToPath } from 'node:url';
 
 const [pageDir, coreJs, version, output] = process.argv.slice(2);
 if (!output) {
@@ -23,9 +27,18 @@ function inlineSafe(text, what) {
   return text;
 }
 
+const escapeHtml = (text) =>
+  text.replaceAll('&', '&amp;').replaceAll('<', '&lt;').replaceAll('>', '&gt;');
+const notices = readFileSync(join(dirname(fileURLToPath(import.meta.url)), '..', 'THIRD-PARTY.md'), 'utf8');
+const noticeSection =
+  '<details id="third-party-notices">\n<summary>Third-party software and licences</summary>\n' +
+  `<pre style="white-space: pre-wrap">${escapeHtml(notices)}</pre>\n</details>\n</body>`;
+
 const worker = inlineSafe(readFileSync(coreJs, 'utf8') + '\n' + read('worker.js'), 'the worker');
 let html = read('index.html');
 const swaps = [
+  // First, while the only </body> is the page's own.
+  ['</body>', noticeSection],
   ['<link rel="stylesheet" href="style.css">', `<style>\n${inlineSafe(read('style.css'), 'style.css')}</style>`],
   ['<script type="module" src="app.js"></script>',
    `<script type="text/plain" id="halvex-worker">${worker}</script>\n` +

@@ -15,6 +15,8 @@ linux_cli="$root/build/asan/cli/halvex-cli"
 windows_cli="$root/build/win32/cli/halvex-cli.exe"
 
 mkdir -p build
+. scripts/lib/libraries.sh
+build_libraries win32 || { echo "parity: building the decoder libraries failed"; exit 1; }
 if ! { cmake --preset win32 && cmake --build --preset win32 -j2 --target halvex-cli; } \
     >build/parity-build.log 2>&1; then
     tail -n 40 build/parity-build.log

@@ -6,6 +6,8 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 export NODE_PATH=/usr/share/nodejs
+. scripts/lib/libraries.sh
+build_libraries web || { echo "web: building the decoder libraries failed"; exit 1; }
 
 { cmake --preset web >/dev/null && cmake --build --preset web; } || { echo "web: build failed"; exit 1; }
 { cmake --preset release >/dev/null && cmake --build --preset release --target halvex-cli; } ||

@@ -7,6 +7,8 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 mkdir -p build
 log=build/wine-build.log
+. scripts/lib/libraries.sh
+build_libraries win32 || { echo "wine: building the decoder libraries failed"; exit 1; }
 if ! { cmake --preset win32 && cmake --build --preset win32 -j2; } >"$log" 2>&1; then
     tail -n 40 "$log"
     echo "wine: the win32 build failed (full log in $log)"
