@@ -178,7 +178,7 @@ build_lcms2() { # prefix
     [ "$library_target" = web ] && flags+=(-DCMS_NO_PTHREADS=1)
     for file in "$tree"/src/*.c; do files+=("$(basename "$file")"); done
     compile_archive "$1/lib/liblcms2.a" "$tree/src" flags "${files[@]}" || return 1
-    cp "$tree/include/lcms2.h" "$1/include/"
+    cp "$tree/include/lcms2.h" "$tree/include/lcms2_plugin.h" "$1/include/"
 }
 
 # CMake projects: configured with the target's toolchain, release build.
