@@ -41,12 +41,11 @@ const ReasonEntry reasonTable[] = {
      "the compatible decoder does not read this kind of file; --decoder standard reads it",
      "the compatible decoder does not read this kind of file; choose Standard under BMP/TGA "
      "decoder to read it"},
-    {Reason::UnknownFormat, readError, "not a BMP, TGA, PNG, JPEG or GIF file", nullptr},
+    {Reason::UnknownFormat, readError, "not a BMP, TGA, PNG, JPEG, GIF or WebP file", nullptr},
     {Reason::UnsupportedBmp, readError, "a kind of BMP file that is not read", nullptr},
     {Reason::UnsupportedTga, readError, "a kind of TGA file that is not read", nullptr},
     {Reason::CutShort, readError, "the file ends before the picture does", nullptr},
-    {Reason::DamagedPicture, readError, "the picture data is damaged or of a kind not read",
-     nullptr},
+    {Reason::DamagedPicture, readError, "the picture data is damaged", nullptr},
     {Reason::TooManyPixels, readError,
      "the picture has more pixels than the limit; --max-pixels raises it",
      "the picture is larger than the 100-megapixel limit"},
@@ -54,6 +53,24 @@ const ReasonEntry reasonTable[] = {
      "the resized picture has more pixels than the limit; --max-pixels raises it",
      "the resized picture would be larger than the 100-megapixel limit"},
     {Reason::OutOfMemory, readError, "not enough memory for the picture", nullptr},
+    {Reason::TooManyScans, readError,
+     "the progressive JPEG has more than 500 scans, more than any encoder writes", nullptr},
+    {Reason::TwelveBitJpeg, readError,
+     "a JPEG with 12-bit samples is not read; save it with 8-bit samples", nullptr},
+    {Reason::LosslessJpeg, readError, "a lossless JPEG is not read; save it as PNG", nullptr},
+    {Reason::UnsupportedJpeg, readError,
+     "a kind of JPEG that is not read (hierarchical or another rare coding); save it as a "
+     "baseline or progressive JPEG",
+     nullptr},
+    {Reason::TiffFile, readError, "TIFF is not read; save it as PNG", nullptr},
+    {Reason::HeifFile, readError, "HEIC and AVIF are not read; save it as PNG or JPEG", nullptr},
+    {Reason::PsdFile, readError, "a Photoshop document is not read; export it as PNG", nullptr},
+    {Reason::IconFile, readError, "ICO and CUR icons are not read; save the icon as PNG", nullptr},
+    {Reason::PdfFile, readError, "PDF is not read; export the page as PNG", nullptr},
+    {Reason::SvgFile, readError, "SVG drawings are not read; export it as PNG", nullptr},
+    {Reason::Jpeg2000File, readError, "JPEG 2000 is not read; save it as PNG", nullptr},
+    {Reason::JpegXlFile, readError, "JPEG XL is not read; save it as PNG or JPEG", nullptr},
+    {Reason::QoiFile, readError, "QOI is not read; save it as PNG", nullptr},
     {Reason::BitFieldsIgnored, warning,
      "the bit-field masks are not the fixed layout the compatible decoder assumes, so its "
      "colours are wrong; --decoder standard applies the masks",
@@ -84,6 +101,8 @@ const ReasonEntry reasonTable[] = {
      "turns them",
      "rows stored right-to-left come out mirrored from the compatible decoder; Standard under "
      "BMP/TGA decoder turns them"},
+    {Reason::JpegStrayBytes, warning,
+     "the JPEG file has stray bytes between its parts; every pixel was read", nullptr},
 };
 
 const ReasonEntry& entryFor(Reason reason) {

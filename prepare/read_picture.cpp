@@ -32,9 +32,10 @@ bool readBytes(FILE* stream, size_t limit, std::vector<uint8_t>* bytes) {
 }
 
 Reason readComposed(const std::vector<uint8_t>& bytes, const ReadingChoices& choices,
-                    RgbImage* image) {
+                    RgbImage* image, PictureLoad* load) {
     RgbaPicture picture{};
-    const Reason reason = decodePicture(bytes.data(), bytes.size(), choices.maxPixels, &picture);
+    const Reason reason = decodePicture(bytes.data(), bytes.size(), choices.maxPixels, &picture,
+                                        &load->colour, &load->warnings);
     if (reason != Reason::None)
         return reason;
     uint8_t* rgb = composeOver(picture, choices.background);
@@ -98,7 +99,7 @@ PictureLoad readPicture(FILE* stream, const ReadingChoices& choices) {
     } else if (!readBytes(stream, SIZE_MAX, &bytes)) {
         reason = Reason::NotRead;
     } else {
-        reason = readComposed(bytes, choices, &load.image);
+        reason = readComposed(bytes, choices, &load.image, &load);
     }
     if (reason == Reason::None) {
         reason = resizePicture(&load.image, choices);
@@ -107,6 +108,7 @@ PictureLoad readPicture(FILE* stream, const ReadingChoices& choices) {
         free(load.image.pixels);
         load.image = RgbImage{};
         load.warnings.clear();
+        load.colour = ColourSpace{};
     }
     load.failure = reason;
     return load;

@@ -1,0 +1,131 @@
+// PNG through libspng. A PNG file is the 8-byte signature and chunks (length,
+// type, data, CRC): IHDR first (size, bit depth 1-16, colour type grey,
+// RGB, palette, grey+alpha or RGBA, interlace), PLTE, tRNS (palette alphas
+// or the one transparent grey or RGB value), colour chunks (sRGB; iCCP, an
+// ICC profile; gAMA and cHRM), IDAT (one zlib stream across the chunks,
+// each row a filter byte and its samples), IEND. Every colour type and
+// depth is read to 8-bit RGBA with tRNS applied, 16-bit samples by their
+// high byte as other readers do; an animated PNG gives its default image.
+//
+// Bounded by the header: the size is checked against the pixel limit before
+// anything is allocated, rows are inflated one at a time into the picture's
+// own block, so a stream that inflates to more than the picture declares
+// ends as damaged without growing anything; ancillary chunks are capped.
+#include "decode/decoders.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <spng.h>
+
+namespace {
+
+// The most any one ancillary chunk, and all of them together, may hold: a
+// large ICC profile is a few hundred kilobytes.
+constexpr size_t chunkLimit = size_t{8} << 20;
+constexpr size_t ancillaryLimit = size_t{32} << 20;
+constexpr int chunkCountLimit = 4096;
+
+Reason reasonFor(int error) {
+    switch (error) {
+    case SPNG_IO_EOF:
+    case SPNG_EOF:
+    case SPNG_EIDAT_TOO_SHORT:
+        return Reason::CutShort;
+    case SPNG_EUSER_WIDTH:
+    case SPNG_EUSER_HEIGHT:
+        return Reason::TooManyPixels;
+    case SPNG_EMEM:
+        return Reason::OutOfMemory;
+    default:
+        return Reason::DamagedPicture;
+    }
+}
+
+// The colour space the chunks declare: sRGB means the default, an ICC
+// profile says it all, otherwise gAMA and cHRM where present.
+void readColourSpace(spng_ctx* ctx, ColourSpace* colour) {
+    uint8_t intent = 0;
+    if (spng_get_srgb(ctx, &intent) == 0)
+        return;
+    spng_iccp iccp{};
+    if (spng_get_iccp(ctx, &iccp) == 0 && iccp.profile != nullptr) {
+        const auto* profile = reinterpret_cast<const uint8_t*>(iccp.profile);
+        colour->iccProfile.assign(profile, profile + iccp.profile_len);
+        return;
+    }
+    double gamma = 0;
+    if (spng_get_gama(ctx, &gamma) == 0 && gamma > 0) {
+        colour->hasGamma = true;
+        colour->gamma = static_cast<uint32_t>(std::lround(gamma * 100000));
+    }
+    spng_chrm_int chrm{};
+    if (spng_get_chrm_int(ctx, &chrm) == 0) {
+        colour->hasChromaticities = true;
+        const uint32_t values[8] = {chrm.white_point_x, chrm.white_point_y, chrm.red_x,
+                                    chrm.red_y,         chrm.green_x,       chrm.green_y,
+                                    chrm.blue_x,        chrm.blue_y};
+        for (int i = 0; i < 8; ++i)
+            colour->chromaticities[i] = values[i];
+    }
+}
+
+// Rows in the order the file stores them (seven passes when interlaced),
+// each inflated straight into its place in the picture.
+int decodeRows(spng_ctx* ctx, uint8_t* pixels, size_t rowBytes) {
+    int error = spng_decode_image(ctx, nullptr, 0, SPNG_FMT_RGBA8,
+                                  SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE);
+    if (error != 0)
+        return error;
+    spng_row_info row{};
+    do {
+        error = spng_get_row_info(ctx, &row);
+        if (error != 0)
+            break;
+        error = spng_decode_row(ctx, pixels + row.row_num * rowBytes, rowBytes);
+    } while (error == 0);
+    return error == SPNG_EOI ? 0 : error;
+}
+
+Reason decodeWith(spng_ctx* ctx, const uint8_t* data, size_t size, int64_t maxPixels,
+                  RgbaPicture* out, ColourSpace* colour) {
+    const auto sideLimit = static_cast<uint32_t>(maxPixels < INT32_MAX ? maxPixels : INT32_MAX);
+    spng_set_image_limits(ctx, sideLimit, sideLimit);
+    spng_set_chunk_limits(ctx, chunkLimit, ancillaryLimit);
+    spng_set_option(ctx, SPNG_CHUNK_COUNT_LIMIT, chunkCountLimit);
+    spng_set_crc_action(ctx, SPNG_CRC_ERROR, SPNG_CRC_ERROR);
+    int error = spng_set_png_buffer(ctx, data, size);
+    spng_ihdr ihdr{};
+    if (error == 0)
+        error = spng_get_ihdr(ctx, &ihdr);
+    if (error != 0)
+        return reasonFor(error);
+    const auto width = static_cast<int32_t>(ihdr.width);
+    const auto height = static_cast<int32_t>(ihdr.height);
+    if (int64_t{width} * height > maxPixels)
+        return Reason::TooManyPixels;
+    uint8_t* pixels = allocatePixels(width, height, false);
+    if (pixels == nullptr)
+        return Reason::OutOfMemory;
+    error = decodeRows(ctx, pixels, static_cast<size_t>(width) * 4);
+    if (error != 0) {
+        free(pixels);
+        return reasonFor(error);
+    }
+    if (colour != nullptr)
+        readColourSpace(ctx, colour);
+    *out = RgbaPicture{width, height, pixels};
+    return Reason::None;
+}
+
+} // namespace
+
+Reason decodePng(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out,
+                 ColourSpace* colour) {
+    spng_ctx* ctx = spng_ctx_new(0);
+    if (ctx == nullptr)
+        return Reason::OutOfMemory;
+    const Reason reason = decodeWith(ctx, data, size, maxPixels, out, colour);
+    spng_ctx_free(ctx);
+    return reason;
+}
