@@ -40,6 +40,11 @@ struct ColourSpace {
 // Whether the bytes begin like a PNG, JPEG, GIF or WebP file.
 bool isGeneralFormat(const uint8_t* data, size_t size);
 
+// Whether the compatible loader is the reader to try first: a BMP file, or
+// a file of no other known format whose TGA image type is one it reads.
+// Any other file goes to decodePicture alone, which names what it is.
+bool compatibleCandidate(const uint8_t* data, size_t size);
+
 // The format by its signature: "BM" as BMP, PNG, JPEG, GIF and WebP by
 // theirs, TGA when nothing else matches and its header is plausible; a file
 // of another known format is refused by name, any other as UnknownFormat.

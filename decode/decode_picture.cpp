@@ -110,6 +110,15 @@ bool isGeneralFormat(const uint8_t* data, size_t size) {
     return isPng(data, size) || isJpeg(data, size) || isGif(data, size) || isWebp(data, size);
 }
 
+bool compatibleCandidate(const uint8_t* data, size_t size) {
+    if (isBmp(data, size))
+        return true;
+    if (size < 3 || isGeneralFormat(data, size) || namedFormat(data, size) != Reason::None)
+        return false;
+    const uint8_t type = data[2];
+    return type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
+}
+
 Reason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out,
                      ColourSpace* colour, std::vector<Reason>* warnings) {
     if (isPng(data, size))

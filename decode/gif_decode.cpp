@@ -31,7 +31,10 @@ int readFromMemory(GifFileType* gif, GifByteType* into, int wanted) {
     return static_cast<int>(count);
 }
 
-Reason reasonFor(int error) {
+// giflib names a read past the end in several ways, depending on where.
+Reason reasonFor(int error, const GifSource& source) {
+    if (source.at == source.size)
+        return Reason::CutShort;
     switch (error) {
     case D_GIF_ERR_READ_FAILED:
     case D_GIF_ERR_EOF_TOO_SOON:
@@ -123,7 +126,7 @@ Reason decodeOpened(GifFileType* gif, int64_t maxPixels, RgbaPicture* out) {
         return Reason::TooManyPixels;
     int transparent = NO_TRANSPARENT_COLOR;
     if (!findFirstFrame(gif, &transparent))
-        return reasonFor(gif->Error);
+        return reasonFor(gif->Error, *static_cast<const GifSource*>(gif->UserData));
     const GifImageDesc& frame = gif->Image;
     if (frame.Left < 0 || frame.Top < 0 || frame.Width <= 0 || frame.Height <= 0)
         return Reason::DamagedPicture;
@@ -145,7 +148,7 @@ Reason decodeOpened(GifFileType* gif, int64_t maxPixels, RgbaPicture* out) {
     free(line);
     if (!read) {
         free(canvas.pixels);
-        return reasonFor(gif->Error);
+        return reasonFor(gif->Error, *static_cast<const GifSource*>(gif->UserData));
     }
     *out = canvas;
     return Reason::None;
@@ -158,7 +161,7 @@ Reason decodeGif(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPictur
     int error = 0;
     GifFileType* gif = DGifOpen(&source, readFromMemory, &error);
     if (gif == nullptr)
-        return reasonFor(error);
+        return reasonFor(error, source);
     const Reason reason = decodeOpened(gif, maxPixels, out);
     DGifCloseFile(gif, &error);
     return reason;

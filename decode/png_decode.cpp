@@ -9,13 +9,19 @@
 //
 // Bounded by the header: the size is checked against the pixel limit before
 // anything is allocated, rows are inflated one at a time into the picture's
-// own block, so a stream that inflates to more than the picture declares
-// ends as damaged without growing anything; ancillary chunks are capped.
+// own block and no further, and ancillary chunks are capped. A deflate
+// stream spends at most about two bytes on a byte it encodes (fifteen-bit
+// codes at worst), so image data far larger than that is more than the
+// picture: such a file, a decompression bomb or not, is refused as damaged
+// without inflating the excess.
 #include "decode/decoders.h"
+
+#include "platform/byte_order.h"
 
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <spng.h>
 
 namespace {
@@ -25,6 +31,33 @@ namespace {
 constexpr size_t chunkLimit = size_t{8} << 20;
 constexpr size_t ancillaryLimit = size_t{32} << 20;
 constexpr int chunkCountLimit = 4096;
+
+constexpr size_t signatureBytes = 8;
+constexpr uint64_t imageDataSlack = 65536;
+
+// The filtered image data's size: each row a filter byte and its packed
+// samples; an interlaced picture's passes at most double the rows.
+uint64_t filteredBytes(const spng_ihdr& ihdr) {
+    static const unsigned samples[] = {1, 0, 3, 1, 2, 0, 4};
+    const uint64_t bits = uint64_t{ihdr.bit_depth} * samples[ihdr.color_type % 7];
+    const uint64_t rows = uint64_t{ihdr.height} * (ihdr.interlace_method != 0 ? 2 : 1);
+    return rows * (2 + (uint64_t{ihdr.width} * bits + 7) / 8);
+}
+
+// The sum of the IDAT chunks' lengths; the chunks have been checked.
+uint64_t imageDataBytes(const uint8_t* data, size_t size) {
+    uint64_t total = 0;
+    size_t at = signatureBytes;
+    while (size - at >= 12) {
+        const uint32_t length = fieldU32BigEndian(data + at);
+        if (length > size - at - 12)
+            break;
+        if (memcmp(data + at + 4, "IDAT", 4) == 0)
+            total += length;
+        at += 12 + size_t{length};
+    }
+    return total;
+}
 
 Reason reasonFor(int error) {
     switch (error) {
@@ -104,10 +137,16 @@ Reason decodeWith(spng_ctx* ctx, const uint8_t* data, size_t size, int64_t maxPi
     const auto height = static_cast<int32_t>(ihdr.height);
     if (int64_t{width} * height > maxPixels)
         return Reason::TooManyPixels;
+    if (imageDataBytes(data, size) > 2 * filteredBytes(ihdr) + imageDataSlack)
+        return Reason::DamagedPicture;
     uint8_t* pixels = allocatePixels(width, height, false);
     if (pixels == nullptr)
         return Reason::OutOfMemory;
     error = decodeRows(ctx, pixels, static_cast<size_t>(width) * 4);
+    // The rest of the file up to IEND: the last IDAT's CRC, and chunks that
+    // come after the pixels, are checked too.
+    if (error == 0)
+        error = spng_decode_chunks(ctx);
     if (error != 0) {
         free(pixels);
         return reasonFor(error);

@@ -94,7 +94,7 @@ PictureLoad readPicture(FILE* stream, const ReadingChoices& choices) {
         return load;
     }
     Reason reason = Reason::None;
-    if (choices.decoder == Decoder::Compatible && !isGeneralFormat(bytes.data(), bytes.size())) {
+    if (choices.decoder == Decoder::Compatible && compatibleCandidate(bytes.data(), bytes.size())) {
         reason = readCompatible(stream, bytes, choices, &load);
     } else if (!readBytes(stream, SIZE_MAX, &bytes)) {
         reason = Reason::NotRead;
