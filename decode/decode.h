@@ -25,6 +25,13 @@ struct RgbaPicture {
     uint8_t* pixels;
 };
 
+// When every pixel is opaque, packs the pixels to red, green, blue in place
+// (the block shrinks to width x height x 3 bytes) and returns the block,
+// which now belongs to the caller and no longer to picture; otherwise
+// returns null and leaves the picture as it was. Laying an opaque picture
+// over any background gives these same bytes, without a second block.
+uint8_t* packOpaque(RgbaPicture* picture);
+
 // The colour space a file declares beside its pixels: an embedded ICC
 // profile (PNG iCCP, JPEG APP2, WebP ICCP), or PNG's gAMA and cHRM when the
 // file has no sRGB chunk. All empty for an sRGB-tagged or untagged file,

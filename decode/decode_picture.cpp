@@ -159,3 +159,40 @@ uint8_t* allocatePixels(int32_t width, int32_t height, bool cleared) {
     const size_t bytes = count == 0 ? 1 : count * 4;
     return static_cast<uint8_t*>(cleared ? calloc(bytes, 1) : malloc(bytes));
 }
+
+namespace {
+
+// Undoes the packing of the first `count` pixels, all opaque: back to front,
+// since each pixel moves to a place at or after where it is.
+void unpackOpaque(uint8_t* pixels, size_t count) {
+    for (size_t i = count; i-- > 0;) {
+        uint8_t* to = pixels + 4 * i;
+        const uint8_t* from = pixels + 3 * i;
+        const uint8_t r = from[0], g = from[1], b = from[2];
+        to[0] = r, to[1] = g, to[2] = b, to[3] = 255;
+    }
+}
+
+} // namespace
+
+// One pass: pixels are packed while they are opaque; the first that is not
+// undoes what was packed.
+uint8_t* packOpaque(RgbaPicture* picture) {
+    const size_t count = static_cast<size_t>(picture->width) * static_cast<size_t>(picture->height);
+    uint8_t* pixels = picture->pixels;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* from = pixels + 4 * i;
+        if (from[3] != 255) {
+            unpackOpaque(pixels, i);
+            return nullptr;
+        }
+        const uint8_t r = from[0], g = from[1], b = from[2];
+        uint8_t* to = pixels + 3 * i;
+        to[0] = r, to[1] = g, to[2] = b;
+    }
+    // Shrinking keeps the block where it is or moves it whole; either way
+    // the old block stays valid when realloc fails.
+    void* shrunk = realloc(pixels, count == 0 ? 1 : count * 3);
+    picture->pixels = nullptr;
+    return shrunk != nullptr ? static_cast<uint8_t*>(shrunk) : pixels;
+}

@@ -38,7 +38,9 @@ Reason readComposed(const std::vector<uint8_t>& bytes, const ReadingChoices& cho
                                         &load->colour, &load->warnings);
     if (reason != Reason::None)
         return reason;
-    uint8_t* rgb = composeOver(picture, choices.background);
+    uint8_t* rgb = packOpaque(&picture);
+    if (rgb == nullptr)
+        rgb = composeOver(picture, choices.background);
     free(picture.pixels);
     if (rgb == nullptr)
         return Reason::OutOfMemory;
