@@ -158,6 +158,10 @@ Reason decodeWithin(jpeg_decompress_struct* cinfo, JpegState* state, JpegJob* jo
     if (setjmp(state->jump) != 0) {
         free(job->pixels);
         job->pixels = nullptr;
+        // A frame header that claims too many pixels is the reason, whatever
+        // went wrong after it.
+        if (int64_t{cinfo->image_width} * cinfo->image_height > job->maxPixels)
+            return Reason::TooManyPixels;
         return state->refusal;
     }
     jpeg_create_decompress(cinfo);

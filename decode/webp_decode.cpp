@@ -86,6 +86,11 @@ Reason decodeDemuxed(const WebPDemuxer* demux, int64_t maxPixels, RgbaPicture* o
 
 Reason decodeWebp(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out,
                   ColourSpace* colour) {
+    // The canvas a header claims is checked first, whatever follows it.
+    WebPBitstreamFeatures features{};
+    if (WebPGetFeatures(data, size, &features) == VP8_STATUS_OK &&
+        int64_t{features.width} * features.height > maxPixels)
+        return Reason::TooManyPixels;
     const WebPData whole{data, size};
     WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
     WebPDemuxer* demux = WebPDemuxPartial(&whole, &state);

@@ -295,6 +295,19 @@ TEST(GeneralDecoder, RefusalsNameTheirReason) {
     }
 }
 
+// The limit is on the pixel count, not on either side.
+TEST(GeneralDecoder, OneLongSideIsWithinTheLimit) {
+    PngBuild wide;
+    wide.width = 18000, wide.height = 1, wide.colourType = 0, wide.rows = {Bytes(18000, 7)};
+    ReadingChoices tight;
+    tight.maxPixels = 17999;
+    const PictureLoad load = read(buildPng(wide));
+    EXPECT_EQ(load.failure, Reason::None);
+    EXPECT_EQ(load.image.width, 18000);
+    free(load.image.pixels);
+    EXPECT_EQ(read(buildPng(wide), tight).failure, Reason::TooManyPixels);
+}
+
 // A file cut anywhere, in its headers or its pixel data, is refused as cut
 // short rather than shown with what arrived.
 TEST(GeneralDecoder, CutFilesAreRefusedWherever) {
