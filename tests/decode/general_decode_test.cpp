@@ -127,7 +127,41 @@ TEST(GeneralDecoder, FixturesDecodeAsPillowDoes) {
         free(picture.pixels);
         ++files;
     }
-    EXPECT_EQ(files, 16);
+    EXPECT_EQ(files, 21);
+}
+
+// The colour space each format declares, as the colour step receives it.
+TEST(GeneralDecoder, DeclaredColourSpacesAreHandedOn) {
+    std::string profileText;
+    for (int i = 0; i < 4; ++i)
+        profileText += "not a real ICC profile, only its bytes";
+    const Bytes profile(profileText.begin(), profileText.end());
+    const uint32_t chromaticities[8] = {31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000};
+    const struct {
+        const char* name;
+        bool hasProfile;
+        bool hasGammaAndChromaticities;
+    } cases[] = {
+        {"icc.jpg", true, false},   {"icc.webp", true, false},  {"icc.png", true, false},
+        {"gamma.png", false, true}, {"srgb.png", false, false}, {"baseline.jpg", false, false},
+    };
+    for (const auto& c : cases) {
+        const Bytes file = fixture(c.name);
+        RgbaPicture picture{};
+        ColourSpace colour;
+        ASSERT_EQ(decodePicture(file.data(), file.size(), defaultMaxPixels, &picture, &colour),
+                  Reason::None)
+            << c.name;
+        free(picture.pixels);
+        EXPECT_EQ(colour.iccProfile, c.hasProfile ? profile : Bytes{}) << c.name;
+        EXPECT_EQ(colour.hasGamma, c.hasGammaAndChromaticities) << c.name;
+        EXPECT_EQ(colour.hasChromaticities, c.hasGammaAndChromaticities) << c.name;
+        if (c.hasGammaAndChromaticities) {
+            EXPECT_EQ(colour.gamma, 45455u) << c.name;
+            for (int i = 0; i < 8; ++i)
+                EXPECT_EQ(colour.chromaticities[i], chromaticities[i]) << c.name << " " << i;
+        }
+    }
 }
 
 TEST(GeneralDecoder, SixteenBitSamplesKeepTheirHighByte) {
