@@ -4,8 +4,10 @@
 // not read are named by their own signatures.
 #include "decode/decoders.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -37,10 +39,8 @@ bool isHeif(const uint8_t* data, size_t size) {
         return false;
     static const char* const brands[] = {"heic", "heix", "heim", "heis", "hevc",
                                          "hevx", "mif1", "msf1", "avif", "avis"};
-    for (const char* brand : brands)
-        if (memcmp(data + 8, brand, 4) == 0)
-            return true;
-    return false;
+    return std::any_of(std::begin(brands), std::end(brands),
+                       [data](const char* brand) { return memcmp(data + 8, brand, 4) == 0; });
 }
 
 // An SVG drawing is XML text: after an optional byte order mark and white
@@ -70,7 +70,7 @@ bool isIcon(const uint8_t* data, size_t size) {
 struct NamedFormat {
     const char* signature;
     size_t length;
-    Reason reason;
+    Reason reason; // cppcheck-suppress unusedStructMember ; read through find_if's result
 };
 
 const NamedFormat namedFormats[] = {
@@ -90,9 +90,12 @@ const NamedFormat namedFormats[] = {
 // The reason for a file of a known format that is not read; None for any
 // other.
 Reason namedFormat(const uint8_t* data, size_t size) {
-    for (const NamedFormat& f : namedFormats)
-        if (startsWith(data, size, f.signature, f.length))
-            return f.reason;
+    const auto* found =
+        std::find_if(std::begin(namedFormats), std::end(namedFormats), [&](const NamedFormat& f) {
+            return startsWith(data, size, f.signature, f.length);
+        });
+    if (found != std::end(namedFormats))
+        return found->reason;
     if (isHeif(data, size))
         return Reason::HeifFile;
     if (isSvg(data, size))
@@ -168,8 +171,10 @@ void unpackOpaque(uint8_t* pixels, size_t count) {
     for (size_t i = count; i-- > 0;) {
         uint8_t* to = pixels + 4 * i;
         const uint8_t* from = pixels + 3 * i;
-        const uint8_t r = from[0], g = from[1], b = from[2];
-        to[0] = r, to[1] = g, to[2] = b, to[3] = 255;
+        const uint8_t red = from[0];
+        const uint8_t green = from[1];
+        const uint8_t blue = from[2];
+        to[0] = red, to[1] = green, to[2] = blue, to[3] = 255;
     }
 }
 
@@ -186,9 +191,11 @@ uint8_t* packOpaque(RgbaPicture* picture) {
             unpackOpaque(pixels, i);
             return nullptr;
         }
-        const uint8_t r = from[0], g = from[1], b = from[2];
+        const uint8_t red = from[0];
+        const uint8_t green = from[1];
+        const uint8_t blue = from[2];
         uint8_t* to = pixels + 3 * i;
-        to[0] = r, to[1] = g, to[2] = b;
+        to[0] = red, to[1] = green, to[2] = blue;
     }
     // Shrinking keeps the block where it is or moves it whole; either way
     // the old block stays valid when realloc fails.

@@ -65,7 +65,7 @@ Reason refusalFor(const jpeg_error_mgr& errors) {
 [[noreturn]] void refuse(j_common_ptr cinfo, Reason reason) {
     JpegState* state = stateOf(cinfo);
     state->refusal = reason;
-    longjmp(state->jump, 1);
+    longjmp(state->jump, 1); // NOLINT(cert-err52-cpp): libjpeg's way back from an error
 }
 
 [[noreturn]] void errorExit(j_common_ptr cinfo) {
@@ -155,7 +155,7 @@ void readRows(j_decompress_ptr cinfo, JpegJob* job) {
 // Everything between setjmp and the end of the decoding: plain data only,
 // so that a longjmp out of libjpeg skips no destructor.
 Reason decodeWithin(jpeg_decompress_struct* cinfo, JpegState* state, JpegJob* job) {
-    if (setjmp(state->jump) != 0) {
+    if (setjmp(state->jump) != 0) { // NOLINT(cert-err52-cpp): see longjmp in refuse
         free(job->pixels);
         job->pixels = nullptr;
         // A frame header that claims too many pixels is the reason, whatever

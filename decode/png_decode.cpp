@@ -39,9 +39,10 @@ constexpr uint64_t imageDataSlack = 65536;
 // samples; an interlaced picture's passes at most double the rows.
 uint64_t filteredBytes(const spng_ihdr& ihdr) {
     static const unsigned samples[] = {1, 0, 3, 1, 2, 0, 4};
-    const uint64_t bits = uint64_t{ihdr.bit_depth} * samples[ihdr.color_type % 7];
-    const uint64_t rows = uint64_t{ihdr.height} * (ihdr.interlace_method != 0 ? 2 : 1);
-    return rows * (2 + (uint64_t{ihdr.width} * bits + 7) / 8);
+    const uint64_t bits = static_cast<uint64_t>(ihdr.bit_depth) * samples[ihdr.color_type % 7];
+    const uint64_t rowBytes = 2 + (static_cast<uint64_t>(ihdr.width) * bits + 7) / 8;
+    const uint64_t passes = ihdr.interlace_method != 0 ? 2 : 1;
+    return static_cast<uint64_t>(ihdr.height) * passes * rowBytes;
 }
 
 // The sum of the IDAT chunks' lengths; the chunks have been checked.
