@@ -1,5 +1,6 @@
 // Bytes to picture, beside the compatible loader (image/): decodePicture
-// reads a PNG, JPEG, GIF, BMP or TGA file the way image viewers do; the
+// reads a PNG, JPEG, GIF, WebP, BMP or TGA file the way image viewers do
+// (the formats and their limits: doc/formats.md); the
 // compatible checks say what loadImage misreads in a file it reads and why it
 // refuses one that decodePicture reads; jpegOrientation gives the EXIF turn.
 // The reasons are put into words by decode/reasons.h.
@@ -24,6 +25,13 @@ struct RgbaPicture {
     uint8_t* pixels;
 };
 
+// When every pixel is opaque, packs the pixels to red, green, blue in place
+// (the block shrinks to width x height x 3 bytes) and returns the block,
+// which now belongs to the caller and no longer to picture; otherwise
+// returns null and leaves the picture as it was. Laying an opaque picture
+// over any background gives these same bytes, without a second block.
+uint8_t* packOpaque(RgbaPicture* picture);
+
 // The colour space a file declares beside its pixels: an embedded ICC
 // profile (PNG iCCP, JPEG APP2, WebP ICCP), or PNG's gAMA and cHRM when the
 // file has no sRGB chunk. All empty for an sRGB-tagged or untagged file,
@@ -36,12 +44,22 @@ struct ColourSpace {
     uint32_t chromaticities[8] = {}; // cHRM: white x, y, red x, y, green x, y, blue x, y, x 100000
 };
 
-// Whether the bytes begin like a PNG, JPEG or GIF file.
+// Whether the bytes begin like a PNG, JPEG, GIF or WebP file.
 bool isGeneralFormat(const uint8_t* data, size_t size);
 
-// PNG, JPEG and GIF by the general decoder, "BM" as BMP, anything else as
-// TGA. Returns None and fills out, or a failure with nothing allocated.
-Reason decodePicture(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
+// Whether the compatible loader is the reader to try first: a BMP file, or
+// a file of no other known format whose TGA image type is one it reads.
+// Any other file goes to decodePicture alone, which names what it is.
+bool compatibleCandidate(const uint8_t* data, size_t size);
+
+// The format by its signature: "BM" as BMP, PNG, JPEG, GIF and WebP by
+// theirs, TGA when nothing else matches and its header is plausible; a file
+// of another known format is refused by name, any other as UnknownFormat.
+// Returns None and fills out, or a failure with nothing allocated. colour
+// (nullable) receives the colour space the file declares; warnings
+// (nullable) receive what the decoder passed over without losing pixels.
+Reason decodePicture(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out,
+                     ColourSpace* colour = nullptr, std::vector<Reason>* warnings = nullptr);
 
 // The compatible reader's known misreadings of a BMP or TGA file that it
 // reads, and its reason for refusing one that the standard reader reads.

@@ -194,6 +194,13 @@ bool hasThirtyTwoBitColour(const TgaInfo& info) {
 
 } // namespace
 
+bool plausibleTga(const uint8_t* data, size_t size) {
+    if (size < tgaHeaderBytes)
+        return false;
+    const TgaInfo info = readInfo(data);
+    return validLayout(info, data) && info.width > 0 && info.height > 0;
+}
+
 Reason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out) {
     if (size < tgaHeaderBytes)
         return Reason::UnknownFormat;

@@ -1,5 +1,6 @@
-// The command line's reading of a picture (readPicture): the general
-// decoder for PNG, JPEG and GIF, the compatible and standard BMP and TGA
+// The command line's reading of a picture (readPicture): the decoders of
+// record for PNG, JPEG, GIF and WebP (the libraries themselves are not
+// instrumented; the code around them is), the compatible and standard BMP and TGA
 // readers, transparency, EXIF orientation and resizing. The first two input
 // bytes choose the reading: bit 0 the standard decoder, bits 1-2 the fit,
 // bits 3-5 the filter, bit 6 whether to resize, bits 8-15 the size asked for

@@ -6,8 +6,10 @@
 # bytes for fuzz_load (image at offset 0, nothing cut), one byte for
 # fuzz_convert that cycles through the modes and compensation, two bytes for
 # fuzz_picture that cycle through the decoders, fits, filters and sizes.
-# fuzz_picture also starts from the PNG files of the corpus and the JPEG and
-# GIF files in fuzz/seeds.
+# fuzz_picture also starts from the PNG files of the corpus, the files in
+# fuzz/seeds and the decoders' test files (tests/decode/fixtures: JPEG
+# baseline, progressive, arithmetic, CMYK and of many scans, GIF still,
+# interlaced and animated, WebP lossy, lossless, with alpha and animated).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1
@@ -28,7 +30,7 @@ if [ -d "$corpus" ]; then
 else
     echo "make-seeds: no image corpus at $corpus; using the built seeds only" >&2
 fi
-for file in "$here"/seeds/*; do
+for file in "$here"/seeds/* "$here"/../tests/decode/fixtures/*.{jpg,gif,webp}; do
     cp "$file" "$raw/general-$(basename "$file")"
 done
 # Regression inputs already carry their control bytes.

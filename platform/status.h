@@ -20,11 +20,25 @@ enum class Reason : int32_t {
     UnsupportedBmp,
     UnsupportedTga,
     CutShort,
-    DamagedPicture, // the general decoder (PNG, JPEG, GIF) refused the data
+    DamagedPicture, // a PNG, JPEG, GIF or WebP decoder refused the data
     TooManyPixels,
     ResizeTooLarge,
     OutOfMemory,
     RgnInconsistent, // an RGN/MBR file that the writer would not have made
+    TooManyScans,    // a progressive JPEG with more scans than any encoder writes
+    TwelveBitJpeg,
+    LosslessJpeg,
+    UnsupportedJpeg, // hierarchical or another coding process that is not read
+    // Formats recognised by their signature and named in the refusal.
+    TiffFile,
+    HeifFile, // HEIC or AVIF
+    PsdFile,
+    IconFile, // ICO or CUR
+    PdfFile,
+    SvgFile,
+    Jpeg2000File,
+    JpegXlFile,
+    QoiFile,
     // Warnings: the compatible reading differs from the picture in the file.
     BitFieldsIgnored,
     AlphaDropped,
@@ -32,6 +46,7 @@ enum class Reason : int32_t {
     TgaDepthMisread,
     TgaBottomUp,
     TgaRightToLeft,
+    JpegStrayBytes, // the JPEG decoder passed over bytes that lose no pixels
     // Warnings: the colour space the file declares is not applied.
     ColourProfileUnreadable, // lcms refuses the embedded profile, or it is too large
     ColourProfileMismatch,   // not an RGB profile, or a grey one on a picture in colour

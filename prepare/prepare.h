@@ -34,11 +34,13 @@ struct ReadingChoices {
 };
 
 // What reading one file gave: the picture (pixels malloc'd, owned by the
-// caller) or the reason for the failure, and any warnings.
+// caller) or the reason for the failure, any warnings, and the colour space
+// the file declares (empty for sRGB or none).
 struct PictureLoad {
     RgbImage image{};
     Reason failure = Reason::None;
     std::vector<Reason> warnings;
+    ColourSpace colour;
     // What the pixels were converted to sRGB from, in words ("the embedded
     // profile \"Display P3\"", "the file's gAMA 0.45455"); empty when they
     // were not.

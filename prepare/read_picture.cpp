@@ -48,15 +48,17 @@ Reason readComposed(const std::vector<uint8_t>& bytes, const ReadingChoices& cho
                     PictureLoad* load) {
     RgbImage* image = &load->image;
     RgbaPicture picture{};
-    const ColourSpace space; // the decoders do not report one yet
-    Reason reason = decodePicture(bytes.data(), bytes.size(), choices.maxPixels, &picture);
+    Reason reason = decodePicture(bytes.data(), bytes.size(), choices.maxPixels, &picture,
+                                  &load->colour, &load->warnings);
     if (reason == Reason::None)
-        reason = applyColourSpace(space, choices, &picture, load);
+        reason = applyColourSpace(load->colour, choices, &picture, load);
     if (reason != Reason::None) {
         free(picture.pixels);
         return reason;
     }
-    uint8_t* rgb = composeOver(picture, choices.background);
+    uint8_t* rgb = packOpaque(&picture);
+    if (rgb == nullptr)
+        rgb = composeOver(picture, choices.background);
     free(picture.pixels);
     if (rgb == nullptr)
         return Reason::OutOfMemory;
@@ -112,7 +114,7 @@ PictureLoad readPicture(FILE* stream, const ReadingChoices& choices) {
         return load;
     }
     Reason reason = Reason::None;
-    if (choices.decoder == Decoder::Compatible && !isGeneralFormat(bytes.data(), bytes.size())) {
+    if (choices.decoder == Decoder::Compatible && compatibleCandidate(bytes.data(), bytes.size())) {
         reason = readCompatible(stream, bytes, choices, &load);
     } else if (!readBytes(stream, SIZE_MAX, &bytes)) {
         reason = Reason::NotRead;
@@ -127,6 +129,7 @@ PictureLoad readPicture(FILE* stream, const ReadingChoices& choices) {
         load.image = RgbImage{};
         load.warnings.clear();
         load.colourConvertedFrom.clear();
+        load.colour = ColourSpace{};
     }
     load.failure = reason;
     return load;

@@ -81,5 +81,57 @@ measure "$cli" convert --max-pixels 900000000 "$work/claim.png" "$work/out.rgn"
 printf '%-34s %6d KiB %5ss  %s\n' claim.png "$peak_kib" "$seconds" "the same with the limit raised: its data is cut short"
 [ "$code" -eq 1 ] || fail "claim.png with the limit raised: exit status $code, expected 1"
 
+# Bombs for the decoders of record: each is refused with a peak resident
+# size within twice its decoded picture (RGBA) plus 64 MiB. A 1 x 1 PNG whose
+# image data inflates to 1 GiB; a progressive JPEG of 2080 scans; a GIF and
+# a WebP of a few bytes claiming a huge canvas. Then a valid 18000 x 18000
+# PNG, beyond the default limit, is read once the limit is raised.
+python3 - "$work" <<'PY'
+import struct, sys, zlib
+out = sys.argv[1]
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+def png(width, height, colour_type, rows):
+    head = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) + chunk(b"IDAT", rows) + chunk(b"IEND", b"")
+inflater = zlib.compressobj(9)
+zeros = bytes(1 << 20)
+idat = inflater.compress(b"\0" * 4) + b"".join(inflater.compress(zeros) for _ in range(1024))
+open(f"{out}/bomb.png", "wb").write(png(1, 1, 2, idat + inflater.flush()))
+vp8x = b"VP8X" + struct.pack("<I", 10) + b"\0\0\0\0" + (16383).to_bytes(3, "little") * 2
+open(f"{out}/claim.webp", "wb").write(b"RIFF" + struct.pack("<I", 4 + len(vp8x)) + b"WEBP" + vp8x)
+gif = b"GIF89a" + struct.pack("<HH", 20000, 20000) + b"\x80\0\0" + bytes(6) \
+    + b"\x2c" + struct.pack("<HHHH", 0, 0, 20000, 20000) + b"\0\x02\x02\x4c\x01\0\x3b"
+open(f"{out}/canvas.gif", "wb").write(gif)
+squeezer = zlib.compressobj(6)
+row = b"\0" + bytes(range(256)) * 70 + bytes(18000 - 256 * 70)
+big = b"".join(squeezer.compress(row) for _ in range(18000)) + squeezer.flush()
+open(f"{out}/large.png", "wb").write(png(18000, 18000, 0, big))
+PY
+cp tests/decode/fixtures/scans-2080.jpg "$work/scans.jpg"
+bound_kib() { # pixels of the decoded picture
+    echo $(((2 * 4 * $1) / 1024 + 64 * 1024))
+}
+while IFS=: read -r name pixels limit expected what; do
+    rm -f "$work/out.rgn"
+    measure "$cli" convert --max-pixels "$limit" "$work/$name" "$work/out.rgn"
+    printf '%-34s %6d KiB %5ss  %s\n' "$name" "$peak_kib" "$seconds" "$what"
+    [ "$code" -eq 1 ] || fail "$name: exit status $code, expected 1"
+    grep -qF "$expected" "$work/err" || fail "$name: message: $(cat "$work/err")"
+    [ ! -e "$work/out.rgn" ] || fail "$name: a target was written"
+    [ "$peak_kib" -lt "$(bound_kib "$pixels")" ] || fail "$name: peak $peak_kib KiB"
+done <<'LIST'
+bomb.png:1:100000000:the picture data is damaged:1 x 1 PNG whose image data inflates to 1 GiB
+scans.jpg:64:100000000:more than 500 scans:progressive JPEG of 2080 scans
+claim.webp:268402689:100000000:more pixels than the limit:WebP header claiming 16384 x 16384
+canvas.gif:400000000:100000000:more pixels than the limit:GIF screen and frame of 20000 x 20000
+canvas.gif:400000000:400000000:the file ends before:the same with the limit raised: cut short
+LIST
+measure "$cli" convert --dither none --max-pixels 324000000 "$work/large.png" "$work/large-png.rgn"
+printf '%-34s %6d KiB %5ss  %s\n' large.png "$peak_kib" "$seconds" "valid 18000 x 18000 PNG, limit raised"
+[ "$code" -eq 0 ] || fail "large.png: exit status $code: $(cat "$work/err")"
+[ "$peak_kib" -lt "$(bound_kib 324000000)" ] || fail "large.png: peak $peak_kib KiB"
+rm -f "$work/large-png.rgn"
+
 [ "$status" -eq 0 ] && echo "memory bounds hold"
 exit $status

@@ -562,7 +562,7 @@ TEST(CorpusTable, ListsEveryImageOfTheManifest) {
 namespace {
 
 // PngSuite through the general decoder: each valid file gives the RGBA
-// pixels that another decoder gave once (tests/corpus/pngsuite.tsv); each
+// pixels that Pillow gives (tests/corpus/pngsuite.tsv); each
 // damaged one (x*) is refused.
 struct PngReference {
     std::string name;

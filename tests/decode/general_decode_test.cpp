@@ -1,12 +1,22 @@
-// The general decoder (PNG, JPEG, GIF), the EXIF orientation and the words
-// for the reasons, through the command line's reading.
+// The decoders of record (PNG, JPEG, GIF, WebP) against Pillow's decoding
+// of the files in fixtures/ (made by fixtures/make_fixtures.py), their
+// refusals, the choice of reader by signature, the EXIF orientation and the
+// words for the reasons, through the command line's reading.
 #include "test_support.h"
 
-#include "decode/decode.h"
+#include "decode/decoders.h"
 #include "prepare/prepare.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
+
+// Failures show the reason's words.
+void PrintTo(Reason reason, std::ostream* out) {
+    *out << describeReason(reason);
+}
 
 namespace {
 
@@ -74,13 +84,92 @@ PictureLoad read(const Bytes& file, const ReadingChoices& choices = {}) {
     return readPictureBytes(file, choices);
 }
 
-TEST(GeneralDecoder, SixteenBitSamplesRoundToEightBits) {
+Bytes fixture(const char* name) {
+    return readFileBytes(std::string(HALVEX_DECODE_FIXTURES) + "/" + name);
+}
+
+uint64_t fnv1a(const Bytes& bytes) {
+    uint64_t hash = 0xCBF29CE484222325u;
+    for (uint8_t b : bytes)
+        hash = (hash ^ b) * 0x100000001B3u;
+    return hash;
+}
+
+// The RGBA bytes, a transparent pixel's colour set to zero as pillow.tsv has it.
+Bytes shownPixels(const RgbaPicture& picture) {
+    Bytes rgba(picture.pixels, picture.pixels + size_t{4} * picture.width * picture.height);
+    for (size_t i = 0; i < rgba.size(); i += 4)
+        if (rgba[i + 3] == 0)
+            rgba[i] = rgba[i + 1] = rgba[i + 2] = 0;
+    return rgba;
+}
+
+TEST(GeneralDecoder, FixturesDecodeAsPillowDoes) {
+    std::ifstream table(std::string(HALVEX_DECODE_FIXTURES) + "/pillow.tsv");
+    std::string line;
+    int files = 0;
+    while (std::getline(table, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        std::string name;
+        int width = 0;
+        int height = 0;
+        std::string hash;
+        fields >> name >> width >> height >> hash;
+        const Bytes file = fixture(name.c_str());
+        RgbaPicture picture{};
+        ASSERT_EQ(decodeGeneral(file.data(), file.size(), defaultMaxPixels, &picture), Reason::None)
+            << name;
+        EXPECT_EQ(picture.width, width) << name;
+        EXPECT_EQ(picture.height, height) << name;
+        EXPECT_EQ(fnv1a(shownPixels(picture)), std::stoull(hash, nullptr, 16)) << name;
+        free(picture.pixels);
+        ++files;
+    }
+    EXPECT_EQ(files, 21);
+}
+
+// The colour space each format declares, as the colour step receives it.
+TEST(GeneralDecoder, DeclaredColourSpacesAreHandedOn) {
+    std::string profileText;
+    for (int i = 0; i < 4; ++i)
+        profileText += "not a real ICC profile, only its bytes";
+    const Bytes profile(profileText.begin(), profileText.end());
+    const uint32_t chromaticities[8] = {31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000};
+    const struct {
+        const char* name;
+        bool hasProfile;
+        bool hasGammaAndChromaticities;
+    } cases[] = {
+        {"icc.jpg", true, false},   {"icc.webp", true, false},  {"icc.png", true, false},
+        {"gamma.png", false, true}, {"srgb.png", false, false}, {"baseline.jpg", false, false},
+    };
+    for (const auto& c : cases) {
+        const Bytes file = fixture(c.name);
+        RgbaPicture picture{};
+        ColourSpace colour;
+        ASSERT_EQ(decodePicture(file.data(), file.size(), defaultMaxPixels, &picture, &colour),
+                  Reason::None)
+            << c.name;
+        free(picture.pixels);
+        EXPECT_EQ(colour.iccProfile, c.hasProfile ? profile : Bytes{}) << c.name;
+        EXPECT_EQ(colour.hasGamma, c.hasGammaAndChromaticities) << c.name;
+        EXPECT_EQ(colour.hasChromaticities, c.hasGammaAndChromaticities) << c.name;
+        if (c.hasGammaAndChromaticities) {
+            EXPECT_EQ(colour.gamma, 45455u) << c.name;
+            for (int i = 0; i < 8; ++i)
+                EXPECT_EQ(colour.chromaticities[i], chromaticities[i]) << c.name << " " << i;
+        }
+    }
+}
+
+TEST(GeneralDecoder, SixteenBitSamplesKeepTheirHighByte) {
     PngBuild grey;
     grey.width = 4, grey.height = 1, grey.bitDepth = 16, grey.colourType = 0;
-    grey.rows = {{0x00, 0x80, 0x00, 0x81, 0x7F, 0xFF, 0xFF, 0xFF}};
+    grey.rows = {{0x00, 0xFF, 0x01, 0x00, 0x7F, 0xFF, 0xFF, 0xFF}};
     const PictureLoad load = read(buildPng(grey));
     ASSERT_EQ(load.failure, Reason::None);
-    // (v * 255 + 32767) / 65535: 0x0080 -> 0, 0x0081 -> 1, 0x7FFF -> 127, 0xFFFF -> 255
     EXPECT_EQ(pixelsOf(load), rgbOf({0x000000, 0x010101, 0x7F7F7F, 0xFFFFFF}));
     free(load.image.pixels);
 }
@@ -125,34 +214,162 @@ TEST(GeneralDecoder, JpegDecodesCloseToItsSource) {
     free(load.image.pixels);
 }
 
+Bytes patched(Bytes file, size_t at, const Bytes& with) {
+    std::copy(with.begin(), with.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
+    return file;
+}
+
+// Where the first segment with this marker starts (its 0xFF).
+size_t jpegMarker(const Bytes& jpeg, uint8_t marker) {
+    for (size_t i = 2; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == marker)
+            return i;
+    return 0;
+}
+
+template <size_t N> Bytes text(const char (&chars)[N]) {
+    return Bytes(chars, chars + N - 1);
+}
+
 TEST(GeneralDecoder, RefusalsNameTheirReason) {
     PngBuild huge; // a few bytes that claim 30000 x 30000
     huge.width = 30000, huge.height = 30000, huge.colourType = 0;
     huge.rows = {Bytes(30000, 0)};
-    Bytes damagedCrc = buildPng(huge);
+    PngBuild small;
+    small.width = 2, small.height = 2, small.rows = {Bytes(6, 0x40), Bytes(6, 0x80)};
+    Bytes damagedCrc = buildPng(small);
     damagedCrc[30] ^= 1; // inside IHDR's CRC
+    PngBuild bomb;       // one pixel, and image data that inflates to far more
+    bomb.width = 1, bomb.height = 1, bomb.rows = {Bytes(200000, 0)};
     ReadingChoices raised;
     raised.maxPixels = 900000000;
+    const Bytes jpeg = fixture("baseline.jpg");
+    const size_t sof = jpegMarker(jpeg, 0xC0);
+    const size_t scan = jpegMarker(jpeg, 0xDA);
+    const Bytes gif = fixture("still.gif");
+    const Bytes webp = fixture("lossless.webp");
+    const Bytes animated = fixture("animated.webp");
     const struct {
         const char* what;
         Bytes file;
         ReadingChoices choices;
         Reason reason;
     } cases[] = {
-        {"claim above the pixel limit", buildPng(huge), {}, Reason::TooManyPixels},
-        {"damaged chunk", damagedCrc, {}, Reason::DamagedPicture},
-        {"pixel data cut short, limit raised", buildPng(huge), raised, Reason::DamagedPicture},
-        {"PNG signature alone",
-         Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
+        {"PNG claim above the pixel limit", buildPng(huge), {}, Reason::TooManyPixels},
+        {"PNG damaged chunk", damagedCrc, {}, Reason::DamagedPicture},
+        {"PNG pixel data cut short, limit raised", buildPng(huge), raised, Reason::CutShort},
+        {"PNG signature alone", text("\x89PNG\r\n\x1A\n"), {}, Reason::CutShort},
+        {"PNG whose image data is far more than the picture",
+         buildPng(bomb),
          {},
          Reason::DamagedPicture},
         {"JPEG markers alone", Bytes{0xFF, 0xD8, 0xFF, 0xD9}, {}, Reason::DamagedPicture},
+        {"JPEG entropy-coded data overwritten",
+         patched(jpeg, scan + 200, Bytes(400, 0xFF)),
+         {},
+         Reason::DamagedPicture},
+        {"JPEG claim above the pixel limit",
+         patched(jpeg, sof + 5, {0x75, 0x30, 0x75, 0x30}),
+         {},
+         Reason::TooManyPixels},
+        {"12-bit JPEG", patched(jpeg, sof + 4, {12}), {}, Reason::TwelveBitJpeg},
+        {"lossless JPEG", patched(jpeg, sof + 1, {0xC3}), {}, Reason::LosslessJpeg},
+        {"hierarchical JPEG", patched(jpeg, sof + 1, {0xC5}), {}, Reason::UnsupportedJpeg},
+        {"progressive JPEG of 2080 scans", fixture("scans-2080.jpg"), {}, Reason::TooManyScans},
+        {"GIF header alone", text("GIF89a"), {}, Reason::CutShort},
+        {"GIF image data overwritten",
+         patched(gif, gif.size() - 600, Bytes(500, 0xFF)),
+         {},
+         Reason::DamagedPicture},
+        {"GIF screen above the pixel limit",
+         patched(gif, 6, {0xFF, 0xFF, 0xFF, 0xFF}),
+         {},
+         Reason::TooManyPixels},
+        {"WebP bitstream overwritten",
+         patched(webp, 60, Bytes(400, 0x55)),
+         {},
+         Reason::DamagedPicture},
+        {"WebP canvas above the pixel limit",
+         patched(animated, 24, {0x1F, 0x4E, 0, 0x1F, 0x4E, 0}),
+         {},
+         Reason::TooManyPixels},
+        {"text", text("hello, world\n"), {}, Reason::UnknownFormat},
+        {"empty file", Bytes{}, {}, Reason::UnknownFormat},
+        {"TIFF", text("II*\0\x08\0\0\0 and more"), {}, Reason::TiffFile},
+        {"big-endian TIFF", text("MM\0*\0\0\0\x08 and more"), {}, Reason::TiffFile},
+        {"HEIC",
+         text("\0\0\0\x18"
+              "ftypheic\0\0\0\0mif1heic"),
+         {},
+         Reason::HeifFile},
+        {"AVIF",
+         text("\0\0\0\x1C"
+              "ftypavif\0\0\0\0avifmif1"),
+         {},
+         Reason::HeifFile},
+        {"Photoshop", text("8BPS\0\x01 and more"), {}, Reason::PsdFile},
+        {"ICO", Bytes{0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0}, {}, Reason::IconFile},
+        {"PDF", text("%PDF-1.7\n"), {}, Reason::PdfFile},
+        {"SVG",
+         text("<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"/>"),
+         {},
+         Reason::SvgFile},
+        {"JPEG 2000", text("\0\0\0\x0CjP  \r\n\x87\n and more"), {}, Reason::Jpeg2000File},
+        {"JPEG XL", text("\xFF\x0A and more"), {}, Reason::JpegXlFile},
+        {"QOI", text("qoif\0\0\0\x01"), {}, Reason::QoiFile},
     };
     for (const auto& c : cases) {
-        const PictureLoad load = read(c.file, c.choices);
-        EXPECT_EQ(load.failure, c.reason) << c.what;
-        EXPECT_EQ(load.image.pixels, nullptr) << c.what;
+        for (Decoder decoder : {Decoder::Compatible, Decoder::Standard}) {
+            ReadingChoices choices = c.choices;
+            choices.decoder = decoder;
+            const PictureLoad load = read(c.file, choices);
+            EXPECT_EQ(load.failure, c.reason) << c.what;
+            EXPECT_EQ(load.image.pixels, nullptr) << c.what;
+        }
     }
+}
+
+// The limit is on the pixel count, not on either side.
+TEST(GeneralDecoder, OneLongSideIsWithinTheLimit) {
+    PngBuild wide;
+    wide.width = 18000, wide.height = 1, wide.colourType = 0, wide.rows = {Bytes(18000, 7)};
+    ReadingChoices tight;
+    tight.maxPixels = 17999;
+    const PictureLoad load = read(buildPng(wide));
+    EXPECT_EQ(load.failure, Reason::None);
+    EXPECT_EQ(load.image.width, 18000);
+    free(load.image.pixels);
+    EXPECT_EQ(read(buildPng(wide), tight).failure, Reason::TooManyPixels);
+}
+
+// A file cut anywhere, in its headers or its pixel data, is refused as cut
+// short rather than shown with what arrived.
+TEST(GeneralDecoder, CutFilesAreRefusedWherever) {
+    for (const char* name :
+         {"baseline.jpg", "progressive.jpg", "arithmetic.jpg", "still.gif", "interlaced.gif",
+          "lossless.webp", "lossy-alpha.webp", "animated.webp"}) {
+        const Bytes file = fixture(name);
+        for (size_t percent = 10; percent < 100; percent += 3) {
+            const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(
+                                                             file.size() * percent / 100));
+            RgbaPicture picture{};
+            EXPECT_EQ(decodeGeneral(cut.data(), cut.size(), defaultMaxPixels, &picture),
+                      Reason::CutShort)
+                << name << " cut at " << percent << " %";
+        }
+    }
+}
+
+// Bytes out of place lose no pixel: the picture is read, with a warning.
+TEST(GeneralDecoder, StrayBytesInAJpegAreAWarning) {
+    Bytes jpeg = fixture("baseline.jpg");
+    const size_t scan = jpegMarker(jpeg, 0xDA);
+    jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(scan), {0x12, 0x34, 0x56});
+    const PictureLoad load = read(jpeg);
+    ASSERT_EQ(load.failure, Reason::None);
+    EXPECT_EQ(load.warnings, std::vector<Reason>{Reason::JpegStrayBytes});
+    EXPECT_EQ(describeReason(Reason::JpegStrayBytes).rfind("warning: ", 0), 0u);
+    free(load.image.pixels);
 }
 
 TEST(LoadReasons, EveryFailureBeginsWithTheDialogsWords) {
