@@ -135,11 +135,12 @@ void addConvertCommand(CLI::App& app, CommandRunner& runner) {
     addQuantisationOptions(command, options->quantisation);
     addReadingOptions(command, options->reading);
     command
-        ->add_option("FILES", options->files,
-                     "INPUT OUTPUT: a BMP, TGA, PNG, JPEG or GIF file (- for standard input) and "
-                     "the file to write, RGN/MBR, raw words or C text by --format or its "
-                     "extension (- for standard output); with --output-dir, every argument is "
-                     "an input")
+        ->add_option(
+            "FILES", options->files,
+            "INPUT OUTPUT: a BMP, TGA, PNG, JPEG, GIF or WebP file (- for standard input) and "
+            "the file to write, RGN/MBR, raw words or C text by --format or its "
+            "extension (- for standard output); with --output-dir, every argument is "
+            "an input")
         ->required();
     CLI::Option* outputDir = command->add_option(
         "--output-dir", options->outputDir,

@@ -35,7 +35,8 @@ bool reportInputLoad(const std::string& path, const InputLoad& load);
 bool loadInputImage(const std::string& path, const ReadingChoices& reading, RgbImage* image);
 
 // The help text of a command's picture argument.
-constexpr const char* pictureInputText = "BMP, TGA, PNG, JPEG or GIF file (- for standard input)";
+constexpr const char* pictureInputText =
+    "BMP, TGA, PNG, JPEG, GIF or WebP file (- for standard input)";
 
 // Loads path as loadInputImage does, gives the picture to use and releases
 // it: use's exit status, or 1 when the picture could not be read.
