@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -166,86 +169,177 @@ uint16_t wordAt(const uint8_t* words, int64_t index) {
     return static_cast<uint16_t>(words[2 * index] | (words[2 * index + 1] << 8));
 }
 
-void addPixel(QualityFigures* f, const uint8_t* source, uint16_t word, double deltaE) {
+// What a word adds to its quantisation's sums at a pixel: the same for every
+// quantisation that gave the pixel that word.
+struct PixelTerms {
+    uint16_t word;
+    uint32_t squaredError;
+    uint32_t greyDrifted; // 1 when the source is grey and the word is not
+    double deltaE;
+};
+
+uint32_t squaredErrorOf(const uint8_t* source, uint16_t word) {
     uint8_t rgb[3];
     widenWord(word, rgb);
+    uint32_t sum = 0;
     for (int c = 0; c < 3; ++c) {
         const int32_t d = int32_t{rgb[c]} - int32_t{source[c]};
-        f->squaredError += static_cast<uint64_t>(d * d);
+        sum += static_cast<uint32_t>(d * d);
     }
-    ++f->pixels;
-    f->deltaESum += deltaE;
-    if (deltaE > f->deltaEMax)
-        f->deltaEMax = deltaE;
-    if (source[0] == source[1] && source[1] == source[2]) {
-        ++f->greyPixels;
-        if (!isGreyWord(word))
-            ++f->greyDrifted;
-    }
+    return sum;
+}
+
+void addTerms(QualityFigures* f, const PixelTerms& terms) {
+    f->squaredError += terms.squaredError;
+    f->deltaESum += terms.deltaE;
+    if (terms.deltaE > f->deltaEMax)
+        f->deltaEMax = terms.deltaE;
+    f->greyDrifted += terms.greyDrifted;
 }
 
 } // namespace
 
-DeltaECache* newDeltaECache() {
-    auto* cache = static_cast<DeltaECache*>(malloc(sizeof(DeltaECache)));
-    if (cache != nullptr)
-        memset(cache->keys, 0xFF, sizeof cache->keys);
+DeltaECache* newDeltaECache(int64_t pixels) {
+    // 2^9 buckets, or 2^12 for pictures of more than 2^19 pixels. Three
+    // bits a channel at least, so that a key's colour bits fit in 16.
+    int32_t channelBits = 3;
+    while (channelBits < 4 && (int64_t{1} << (3 * channelBits + 10)) < pixels)
+        ++channelBits;
+    const size_t buckets = size_t{1} << (3 * channelBits);
+    constexpr size_t line = 64;
+    auto* cache = static_cast<DeltaECache*>(
+        malloc(sizeof(DeltaECache) + line + buckets * (sizeof(DeltaECacheBucket) + 1)));
+    if (cache == nullptr)
+        return nullptr;
+    const uintptr_t after = reinterpret_cast<uintptr_t>(cache + 1);
+    cache->channelBits = channelBits;
+    cache->buckets = reinterpret_cast<DeltaECacheBucket*>(reinterpret_cast<uint8_t*>(cache + 1) +
+                                                          (line - after % line) % line);
+    cache->oldest = reinterpret_cast<uint8_t*>(cache->buckets + buckets);
+    for (size_t b = 0; b < buckets; ++b) {
+        cache->oldest[b] = 0;
+        for (uint32_t& key : cache->buckets[b].keys)
+            key = ~uint32_t{0};
+        for (double& deltaE : cache->buckets[b].deltaE)
+            deltaE = 0.0;
+    }
     return cache;
 }
 
 namespace {
 
+DeltaECacheBucket* bucketOf(const DeltaECache* cache, const uint8_t* rgb) {
+    const uint32_t bits = static_cast<uint32_t>(cache->channelBits);
+    const uint32_t low = (1u << bits) - 1;
+    return cache->buckets +
+           (((rgb[0] & low) << (2 * bits)) | ((rgb[1] & low) << bits) | (rgb[2] & low));
+}
+
+// The rest of the colour (at most 15 bits) and the word.
+uint32_t keyOf(const DeltaECache* cache, const uint8_t* rgb, uint16_t word) {
+    const uint32_t bits = static_cast<uint32_t>(cache->channelBits);
+    const uint32_t high = (uint32_t{rgb[0]} >> bits) << (16 - 2 * bits) |
+                          (uint32_t{rgb[1]} >> bits) << (8 - bits) | (uint32_t{rgb[2]} >> bits);
+    return high << 16 | word;
+}
+
+void prefetchBucket(const DeltaECache* cache, const uint8_t* rgb) {
+    __builtin_prefetch(bucketOf(cache, rgb)->keys);
+}
+
 // The source pixel's colour in CIELAB, worked out on first use.
 struct SourceColour {
     const uint8_t* rgb;
+    DeltaECacheBucket* bucket; // null without a cache
     bool known;
     LabColour lab;
 };
 
-double deltaEOf(SourceColour* source, uint16_t word, DeltaECache* cache) {
-    const uint64_t key = (uint64_t{source->rgb[0]} << 32 | uint64_t{source->rgb[1]} << 24 |
-                          uint64_t{source->rgb[2]} << 16 | word);
-    const size_t slot = cache == nullptr ? 0 : ((key * 0x9E3779B97F4A7C15u) >> 48);
-    if (cache != nullptr && cache->keys[slot] == key)
-        return cache->deltaE[slot];
+double deltaEOfPair(SourceColour* source, uint16_t word) {
     if (!source->known) {
         source->lab = labOfSrgb(source->rgb[0], source->rgb[1], source->rgb[2]);
         source->known = true;
     }
-    const double deltaE = ciede2000(source->lab, wordColours().lab[word]);
-    if (cache != nullptr) {
-        cache->keys[slot] = key;
-        cache->deltaE[slot] = deltaE;
+    return ciede2000(source->lab, wordColours().lab[word]);
+}
+
+// A bit for each of a bucket's entries that holds key.
+uint32_t entriesWithKey(const uint32_t* keys, uint32_t key) {
+    static_assert(deltaECacheBucketEntries == 16, "four groups of four keys");
+#ifdef __SSE2__
+    const __m128i wanted = _mm_set1_epi32(static_cast<int32_t>(key));
+    uint32_t found = 0;
+    for (int32_t group = 0; group < 4; ++group) {
+        __m128i four;
+        memcpy(&four, keys + 4 * group, sizeof four);
+        const __m128 equal = _mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted));
+        found |= static_cast<uint32_t>(_mm_movemask_ps(equal)) << (4 * group);
     }
+    return found;
+#else
+    uint32_t found = 0;
+    for (int32_t e = 0; e < deltaECacheBucketEntries; ++e)
+        found |= (keys[e] == key ? 1u : 0u) << e;
+    return found;
+#endif
+}
+
+// Looked up in the colour's bucket, or worked out and put in place of the
+// bucket's oldest entry.
+double deltaEOf(SourceColour* source, uint16_t word, DeltaECache* cache) {
+    DeltaECacheBucket* bucket = source->bucket;
+    if (bucket == nullptr)
+        return deltaEOfPair(source, word);
+    const uint32_t key = keyOf(cache, source->rgb, word);
+    const uint32_t found = entriesWithKey(bucket->keys, key);
+    if (found != 0)
+        return bucket->deltaE[__builtin_ctz(found)];
+    const double deltaE = deltaEOfPair(source, word);
+    uint8_t& oldest = cache->oldest[bucket - cache->buckets];
+    bucket->keys[oldest] = key;
+    bucket->deltaE[oldest] = deltaE;
+    oldest = static_cast<uint8_t>((oldest + 1) % deltaECacheBucketEntries);
     return deltaE;
 }
+
+// How many pixels ahead the cache's buckets are fetched.
+constexpr int64_t prefetchDistance = 16;
 
 } // namespace
 
 void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
                    int32_t count, QualityFigures* figures, DeltaECache* cache) {
     constexpr int32_t mostAtOnce = 16;
+    uint64_t greyPixels = 0;
     for (int64_t i = 0; i < pixels; ++i, source += 3) {
-        SourceColour colour{source, false, LabColour{}};
-        uint16_t seen[mostAtOnce];
-        double seenDeltaE[mostAtOnce];
+        if (cache != nullptr && i + prefetchDistance < pixels)
+            prefetchBucket(cache, source + 3 * prefetchDistance);
+        SourceColour colour{source, cache == nullptr ? nullptr : bucketOf(cache, source), false,
+                            LabColour{}};
+        const bool grey = source[0] == source[1] && source[1] == source[2];
+        greyPixels += grey ? 1 : 0;
+        PixelTerms seen[mostAtOnce];
         int32_t seenCount = 0;
         for (int32_t k = 0; k < count; ++k) {
             const uint16_t word = wordAt(words[k], i);
             int32_t s = 0;
-            while (s < seenCount && seen[s] != word)
+            while (s < seenCount && seen[s].word != word)
                 ++s;
-            if (s == seenCount) {
-                const double deltaE = deltaEOf(&colour, word, cache);
-                if (seenCount < mostAtOnce) {
-                    seen[seenCount] = word;
-                    seenDeltaE[seenCount++] = deltaE;
-                }
-                addPixel(&figures[k], source, word, deltaE);
-            } else {
-                addPixel(&figures[k], source, word, seenDeltaE[s]);
+            if (s < seenCount) {
+                addTerms(&figures[k], seen[s]);
+                continue;
             }
+            const PixelTerms terms{word, squaredErrorOf(source, word),
+                                   grey && !isGreyWord(word) ? 1u : 0u,
+                                   deltaEOf(&colour, word, cache)};
+            if (seenCount < mostAtOnce)
+                seen[seenCount++] = terms;
+            addTerms(&figures[k], terms);
         }
+    }
+    for (int32_t k = 0; k < count; ++k) {
+        figures[k].pixels += static_cast<uint64_t>(pixels);
+        figures[k].greyPixels += greyPixels;
     }
 }
 
@@ -254,7 +348,9 @@ QualityFigures measureQuality(const RgbImage& source, const uint8_t* words) {
     const int64_t pixels = source.pixels != nullptr && source.width > 0 && source.height > 0
                                ? int64_t{source.width} * source.height
                                : 0;
-    measurePixels(source.pixels, pixels, &words, 1, &figures, nullptr);
+    DeltaECache* cache = pixels > 0 ? newDeltaECache(pixels) : nullptr;
+    measurePixels(source.pixels, pixels, &words, 1, &figures, cache);
+    free(cache);
     return figures;
 }
 

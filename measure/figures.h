@@ -48,13 +48,25 @@ double greyDriftOf(const QualityFigures& figures); // 0 when there is no grey pi
 
 // Colour differences already worked out, by source colour and word: a
 // picture repeats its pairs far more often than not. A cache only saves
-// time; the figures are the same with or without one.
-struct DeltaECache {
-    uint64_t keys[1 << 16]; // source colour << 16 | word, or ~0 when empty
-    double deltaE[1 << 16];
+// time; the figures are the same with or without one. The low bits of a
+// source colour's channels choose its bucket, which holds a few pairs
+// (shared with other colours; the oldest makes way for a new one) under
+// keys of the colour's other bits and the word, in one cache line, so that
+// the few words a pixel is given are looked up in one place, which the
+// measuring fetches ahead.
+constexpr int32_t deltaECacheBucketEntries = 16;
+struct DeltaECacheBucket {
+    uint32_t keys[deltaECacheBucketEntries]; // colour's high bits << 16 | word; ~0 when empty
+    double deltaE[deltaECacheBucketEntries];
 };
-// Empty cache, or null without memory; release with free().
-DeltaECache* newDeltaECache();
+struct DeltaECache {
+    int32_t channelBits;        // low bits of each channel that choose the bucket
+    DeltaECacheBucket* buckets; // in the same block, at a cache line boundary
+    uint8_t* oldest;            // each bucket's entry to be replaced next
+};
+// An empty cache sized for a picture of that many pixels (at most 768 kB, to
+// stay in a core's cache), or null without memory; release with free().
+DeltaECache* newDeltaECache(int64_t pixels);
 
 // Measures count quantisations of the same pixels at once: source holds
 // pixels RGB triples, words[i] the pixel words (least significant byte first)
