@@ -70,7 +70,7 @@ template <bool compensate> void plainRow(const uint8_t* in, int32_t width, uint8
         const uint32_t b = in[2];
         const bool five = compensate && (g == r || g == b);
         const uint32_t green = five ? (g >> 3) << 6 : (g >> 2) << 5;
-        putFieldU16(out, static_cast<uint16_t>((r >> 3) << 11 | green | b >> 3));
+        putWord(out, static_cast<uint16_t>((r >> 3) << 11 | green | b >> 3));
     }
 }
 
@@ -208,7 +208,7 @@ void orderedRow(const uint8_t* in, int32_t y, int32_t width, uint8_t* out) {
         const uint32_t b = in[2];
         const bool fiveBitGreen = compensate && (g == r || g == b);
         const uint32_t green = fiveBitGreen ? uint32_t{five[g]} << 1 : tables.six[i][g];
-        putFieldU16(out, static_cast<uint16_t>(uint32_t{five[r]} << 11 | green << 5 | five[b]));
+        putWord(out, static_cast<uint16_t>(uint32_t{five[r]} << 11 | green << 5 | five[b]));
     }
 }
 

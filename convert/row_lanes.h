@@ -35,9 +35,19 @@ inline void writeLanes(int32_t* to, const Lanes& lanes) {
     memcpy(to, &lanes, sizeof lanes);
 }
 
+// A word, least significant byte first: one store where that is the
+// machine's own order.
+inline void putWord(uint8_t* out, uint16_t word) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    memcpy(out, &word, sizeof word);
+#else
+    putFieldU16(out, word);
+#endif
+}
+
 // The RGB565 word of three levels, each masked on the working scale.
 inline void putPixelWord(uint8_t* out, int32_t red, int32_t green, int32_t blue) {
-    putFieldU16(out, static_cast<uint16_t>(red + (green >> 5) + (blue >> 11)));
+    putWord(out, static_cast<uint16_t>(red + (green >> 5) + (blue >> 11)));
 }
 
 // Under compensation green takes 5 bits when it equals the pixel's red
