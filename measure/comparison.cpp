@@ -8,94 +8,118 @@
 
 namespace {
 
-// The choices split in two, each half quantised and measured on a core of
-// its own: the first three methods and the last three, each with
-// compensation on and off, whose words mostly agree and so share their
-// colour differences. Each figure is summed by one half, pixel by pixel in
-// order, so the figures are the same as from one pass over all twelve.
-constexpr int32_t halfChoices = comparedChoices / 2;
+// The picture is taken a band of rows at a time, each quantised in every
+// choice and then measured; while one band is measured, on this thread, the
+// next is quantised on a second one, into the other of two sets of words.
+// The measuring goes through the bands in order, pixel by pixel, so the
+// figures are the same as from one pass on one thread.
 
 // The sheet's tile of a result: 1 to 6 in the order of the methods.
 int32_t tileOf(int32_t choice) {
     return 1 + choice / 2;
 }
 
-// Rows quantised before they are measured: few enough that the words of a
-// half's six choices stay in the core's cache, and even, so that the
-// error-diffusion passes can take them two at a time.
+// About 8192 pixels a band, so that both sets of words stay in the cores'
+// caches, in an even number of rows, so that the error-diffusion passes can
+// take them two at a time.
 int32_t bandRowsFor(int32_t width) {
-    const int32_t rows = width > 0 ? (1 << 14) / width : 16;
+    const int32_t rows = (1 << 13) / width;
     return rows < 2 ? 2 : rows > 16 ? 16 : rows & ~1;
 }
 
-struct Half {
+struct Bands {
     const RgbImage* image;
-    const Quantisation* choices; // all twelve
-    bool sheetCompensation;
-    ContactSheet* sheet; // null, or drawn with the source for the choices shown
     int32_t bandRows;
-    int32_t choice[halfChoices]; // indices into choices
-    RowQuantiser* quantisers[halfChoices];
-    uint8_t* words[halfChoices];
+    RowQuantiser* quantisers[comparedChoices];
+    uint8_t* words[2][comparedChoices]; // band b's in words[b % 2]
     DeltaECache* cache;
-    QualityFigures figures[halfChoices];
+    QualityFigures figures[comparedChoices];
+    bool sheetCompensation;
+    const Quantisation* choices;
+    ContactSheet* sheet; // null, or drawn with the source and the choices shown
 };
 
-void endHalf(Half* half) {
-    for (RowQuantiser*& quantiser : half->quantisers) {
+void endBands(Bands* bands) {
+    for (RowQuantiser*& quantiser : bands->quantisers) {
         endRowQuantiser(quantiser);
         quantiser = nullptr;
     }
-    for (uint8_t*& words : half->words) {
-        free(words);
-        words = nullptr;
+    for (auto& set : bands->words) {
+        for (uint8_t*& words : set) {
+            free(words);
+            words = nullptr;
+        }
     }
-    free(half->cache);
-    half->cache = nullptr;
+    free(bands->cache);
+    bands->cache = nullptr;
 }
 
-// The half that takes choices first to first + halfChoices - 1.
-bool startHalf(Half* half, const RgbImage& image, const Quantisation choices[], int32_t first) {
-    *half = Half{};
-    half->image = &image;
-    half->choices = choices;
-    half->bandRows = bandRowsFor(image.width);
-    half->cache = newDeltaECache(int64_t{image.width} * image.height);
-    if (half->cache == nullptr)
+bool startBands(Bands* bands, const RgbImage& image, const Quantisation choices[]) {
+    *bands = Bands{};
+    bands->image = &image;
+    bands->choices = choices;
+    bands->bandRows = bandRowsFor(image.width);
+    bands->cache = newDeltaECache(int64_t{image.width} * image.height);
+    if (bands->cache == nullptr)
         return false;
-    const size_t bytes = static_cast<size_t>(image.width) * half->bandRows * 2 + 1;
-    for (int32_t k = 0; k < halfChoices; ++k) {
-        const int32_t i = first + k;
-        half->choice[k] = i;
-        half->words[k] = static_cast<uint8_t*>(malloc(bytes));
-        half->quantisers[k] = startRowQuantiser(image, choices[i]);
-        if (half->words[k] == nullptr || half->quantisers[k] == nullptr) {
-            endHalf(half);
+    const size_t bytes = static_cast<size_t>(image.width) * bands->bandRows * 2 + 1;
+    for (int32_t i = 0; i < comparedChoices; ++i) {
+        bands->words[0][i] = static_cast<uint8_t*>(malloc(bytes));
+        bands->words[1][i] = static_cast<uint8_t*>(malloc(bytes));
+        bands->quantisers[i] = startRowQuantiser(image, choices[i]);
+        if (bands->words[0][i] == nullptr || bands->words[1][i] == nullptr ||
+            bands->quantisers[i] == nullptr) {
+            endBands(bands);
             return false;
         }
     }
     return true;
 }
 
-void runHalf(void* work) {
-    auto* half = static_cast<Half*>(work);
-    const RgbImage& image = *half->image;
-    const size_t rgbRowBytes = static_cast<size_t>(image.width) * 3;
-    for (int32_t y = 0; y < image.height; y += half->bandRows) {
-        const int32_t rows = std::min(half->bandRows, image.height - y);
-        const uint8_t* rgb = image.pixels + y * rgbRowBytes;
-        for (int32_t k = 0; k < halfChoices; ++k)
-            quantiseNextRows(half->quantisers[k], rows, half->words[k]);
-        measurePixels(rgb, int64_t{rows} * image.width, half->words, halfChoices, half->figures,
-                      half->cache);
-        if (half->sheet == nullptr)
-            continue;
-        if (half->choice[0] == 0)
-            drawTileRgbRows(half->sheet, 0, y, rows, rgb);
-        for (int32_t k = 0; k < halfChoices; ++k)
-            if (half->choices[half->choice[k]].greenCompensation == half->sheetCompensation)
-                drawTileWordRows(half->sheet, tileOf(half->choice[k]), y, rows, half->words[k]);
-    }
+int32_t bandCount(const Bands& bands) {
+    return (bands.image->height - 1) / bands.bandRows + 1;
+}
+
+int32_t rowsOfBand(const Bands& bands, int32_t band) {
+    return std::min(bands.bandRows, bands.image->height - band * bands.bandRows);
+}
+
+// One of the two pieces of work on a band: its quantising or its measuring.
+struct BandStep {
+    Bands* bands;
+    int32_t band; // none when past the last
+    bool measure;
+};
+
+void quantiseBand(Bands* bands, int32_t band) {
+    for (int32_t i = 0; i < comparedChoices; ++i)
+        quantiseNextRows(bands->quantisers[i], rowsOfBand(*bands, band), bands->words[band % 2][i]);
+}
+
+void measureBand(Bands* bands, int32_t band) {
+    const RgbImage& image = *bands->image;
+    const int32_t y = band * bands->bandRows;
+    const int32_t rows = rowsOfBand(*bands, band);
+    const uint8_t* rgb = image.pixels + static_cast<size_t>(y) * image.width * 3;
+    uint8_t* const* words = bands->words[band % 2];
+    measurePixels(rgb, int64_t{rows} * image.width, words, comparedChoices, bands->figures,
+                  bands->cache);
+    if (bands->sheet == nullptr)
+        return;
+    drawTileRgbRows(bands->sheet, 0, y, rows, rgb);
+    for (int32_t i = 0; i < comparedChoices; ++i)
+        if (bands->choices[i].greenCompensation == bands->sheetCompensation)
+            drawTileWordRows(bands->sheet, tileOf(i), y, rows, words[i]);
+}
+
+void runBandStep(void* work) {
+    const auto* step = static_cast<const BandStep*>(work);
+    if (step->band >= bandCount(*step->bands))
+        return;
+    if (step->measure)
+        measureBand(step->bands, step->band);
+    else
+        quantiseBand(step->bands, step->band);
 }
 
 } // namespace
@@ -123,23 +147,22 @@ bool compareQuantisations(const RgbImage& source, bool sheetCompensation, Contac
         results[i] = ComparedResult{choices[i], QualityFigures{}};
     if (image.width <= 0 || image.height <= 0)
         return true;
-    Half halves[2];
-    if (!startHalf(&halves[0], image, choices, 0))
+    Bands bands{};
+    if (!startBands(&bands, image, choices))
         return false;
-    if (!startHalf(&halves[1], image, choices, halfChoices)) {
-        endHalf(&halves[0]);
-        return false;
+    bands.sheet = sheet;
+    bands.sheetCompensation = sheetCompensation;
+    SideWorker* worker = startSideWorker();
+    quantiseBand(&bands, 0);
+    for (int32_t band = 0; band < bandCount(bands); ++band) {
+        BandStep measuring{&bands, band, true};
+        BandStep quantising{&bands, band + 1, false};
+        runSideBySide(worker, runBandStep, &measuring, &quantising);
     }
-    for (Half& half : halves) {
-        half.sheet = sheet;
-        half.sheetCompensation = sheetCompensation;
-    }
-    runSideBySide(runHalf, &halves[0], &halves[1]);
-    for (Half& half : halves) {
-        for (int32_t k = 0; k < halfChoices; ++k)
-            results[half.choice[k]].figures = half.figures[k];
-        endHalf(&half);
-    }
+    endSideWorker(worker);
+    for (int32_t i = 0; i < comparedChoices; ++i)
+        results[i].figures = bands.figures[i];
+    endBands(&bands);
     return true;
 }
 

@@ -200,19 +200,17 @@ void addTerms(QualityFigures* f, const PixelTerms& terms) {
 } // namespace
 
 DeltaECache* newDeltaECache(int64_t pixels) {
-    // 2^9 buckets, or 2^12 for pictures of more than 2^19 pixels. Three
-    // bits a channel at least, so that a key's colour bits fit in 16.
-    int32_t channelBits = 3;
-    while (channelBits < 4 && (int64_t{1} << (3 * channelBits + 10)) < pixels)
-        ++channelBits;
-    const size_t buckets = size_t{1} << (3 * channelBits);
+    // 2^9 buckets, or 2^12 for pictures of more than 2^19 pixels: at least
+    // 2^9, so that a key's colour bits fit in 16.
+    const int32_t bucketBits = pixels > (int64_t{1} << 19) ? 12 : 9;
+    const size_t buckets = size_t{1} << bucketBits;
     constexpr size_t line = 64;
     auto* cache = static_cast<DeltaECache*>(
         malloc(sizeof(DeltaECache) + line + buckets * (sizeof(DeltaECacheBucket) + 1)));
     if (cache == nullptr)
         return nullptr;
     const uintptr_t after = reinterpret_cast<uintptr_t>(cache + 1);
-    cache->channelBits = channelBits;
+    cache->bucketBits = bucketBits;
     cache->buckets = reinterpret_cast<DeltaECacheBucket*>(reinterpret_cast<uint8_t*>(cache + 1) +
                                                           (line - after % line) % line);
     cache->oldest = reinterpret_cast<uint8_t*>(cache->buckets + buckets);
@@ -228,19 +226,22 @@ DeltaECache* newDeltaECache(int64_t pixels) {
 
 namespace {
 
-DeltaECacheBucket* bucketOf(const DeltaECache* cache, const uint8_t* rgb) {
-    const uint32_t bits = static_cast<uint32_t>(cache->channelBits);
-    const uint32_t low = (1u << bits) - 1;
-    return cache->buckets +
-           (((rgb[0] & low) << (2 * bits)) | ((rgb[1] & low) << bits) | (rgb[2] & low));
+// The colour's 24 bits mixed one to one (an odd multiplier, then the high
+// half folded into the low): the low bits choose the bucket and depend on
+// every channel, the rest go into the key, and the two give back the colour.
+uint32_t mixedColourOf(const uint8_t* rgb) {
+    const uint32_t colour = uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
+    const uint32_t product = (colour * 0x9E3779B1u) & 0xFFFFFFu;
+    return product ^ (product >> 12);
 }
 
-// The rest of the colour (at most 15 bits) and the word.
+DeltaECacheBucket* bucketOf(const DeltaECache* cache, const uint8_t* rgb) {
+    return cache->buckets + (mixedColourOf(rgb) & ((1u << cache->bucketBits) - 1));
+}
+
+// The colour's bits that did not choose the bucket (at most 15), and the word.
 uint32_t keyOf(const DeltaECache* cache, const uint8_t* rgb, uint16_t word) {
-    const uint32_t bits = static_cast<uint32_t>(cache->channelBits);
-    const uint32_t high = (uint32_t{rgb[0]} >> bits) << (16 - 2 * bits) |
-                          (uint32_t{rgb[1]} >> bits) << (8 - bits) | (uint32_t{rgb[2]} >> bits);
-    return high << 16 | word;
+    return (mixedColourOf(rgb) >> cache->bucketBits) << 16 | word;
 }
 
 void prefetchBucket(const DeltaECache* cache, const uint8_t* rgb) {

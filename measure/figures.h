@@ -48,19 +48,19 @@ double greyDriftOf(const QualityFigures& figures); // 0 when there is no grey pi
 
 // Colour differences already worked out, by source colour and word: a
 // picture repeats its pairs far more often than not. A cache only saves
-// time; the figures are the same with or without one. The low bits of a
-// source colour's channels choose its bucket, which holds a few pairs
-// (shared with other colours; the oldest makes way for a new one) under
-// keys of the colour's other bits and the word, in one cache line, so that
-// the few words a pixel is given are looked up in one place, which the
-// measuring fetches ahead.
+// time; the figures are the same with or without one. A mix of the source
+// colour's bits chooses its bucket, which holds a few pairs (shared with
+// other colours; the oldest makes way for a new one) under keys of the
+// mix's other bits and the word, in one cache line, so that the few words a
+// pixel is given are looked up in one place, which the measuring fetches
+// ahead.
 constexpr int32_t deltaECacheBucketEntries = 16;
 struct DeltaECacheBucket {
-    uint32_t keys[deltaECacheBucketEntries]; // colour's high bits << 16 | word; ~0 when empty
+    uint32_t keys[deltaECacheBucketEntries]; // colour bits << 16 | word; ~0 when empty
     double deltaE[deltaECacheBucketEntries];
 };
 struct DeltaECache {
-    int32_t channelBits;        // low bits of each channel that choose the bucket
+    int32_t bucketBits;         // bits of the mixed colour that choose the bucket
     DeltaECacheBucket* buckets; // in the same block, at a cache line boundary
     uint8_t* oldest;            // each bucket's entry to be replaced next
 };
