@@ -33,7 +33,8 @@ struct Bands {
     RowQuantiser* quantisers[comparedChoices];
     uint8_t* words[2][comparedChoices]; // band b's in words[b % 2]
     DeltaECache* cache;
-    QualityFigures figures[comparedChoices];
+    QualityFigures figures[comparedChoices];      // the colour differences
+    QualityFigures levelFigures[comparedChoices]; // the rest, summed while quantising
     bool sheetCompensation;
     const Quantisation* choices;
     ContactSheet* sheet; // null, or drawn with the source and the choices shown
@@ -91,9 +92,18 @@ struct BandStep {
     bool measure;
 };
 
+// The quantising side also sums the figures that need no colour
+// differences, which add up the same in any order, so that the two sides
+// take about as long.
 void quantiseBand(Bands* bands, int32_t band) {
+    const int32_t rows = rowsOfBand(*bands, band);
     for (int32_t i = 0; i < comparedChoices; ++i)
-        quantiseNextRows(bands->quantisers[i], rowsOfBand(*bands, band), bands->words[band % 2][i]);
+        quantiseNextRows(bands->quantisers[i], rows, bands->words[band % 2][i]);
+    const RgbImage& image = *bands->image;
+    const uint8_t* rgb =
+        image.pixels + static_cast<size_t>(band) * bands->bandRows * image.width * 3;
+    measureLevelErrors(rgb, int64_t{rows} * image.width, bands->words[band % 2], comparedChoices,
+                       bands->levelFigures);
 }
 
 void measureBand(Bands* bands, int32_t band) {
@@ -102,8 +112,8 @@ void measureBand(Bands* bands, int32_t band) {
     const int32_t rows = rowsOfBand(*bands, band);
     const uint8_t* rgb = image.pixels + static_cast<size_t>(y) * image.width * 3;
     uint8_t* const* words = bands->words[band % 2];
-    measurePixels(rgb, int64_t{rows} * image.width, words, comparedChoices, bands->figures,
-                  bands->cache);
+    measureDifferences(rgb, int64_t{rows} * image.width, words, comparedChoices, bands->figures,
+                       bands->cache);
     if (bands->sheet == nullptr)
         return;
     drawTileRgbRows(bands->sheet, 0, y, rows, rgb);
@@ -160,8 +170,12 @@ bool compareQuantisations(const RgbImage& source, bool sheetCompensation, Contac
         runSideBySide(worker, runBandStep, &measuring, &quantising);
     }
     endSideWorker(worker);
-    for (int32_t i = 0; i < comparedChoices; ++i)
-        results[i].figures = bands.figures[i];
+    for (int32_t i = 0; i < comparedChoices; ++i) {
+        QualityFigures& f = results[i].figures;
+        f = bands.levelFigures[i];
+        f.deltaESum = bands.figures[i].deltaESum;
+        f.deltaEMax = bands.figures[i].deltaEMax;
+    }
     endBands(&bands);
     return true;
 }

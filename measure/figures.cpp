@@ -1,5 +1,6 @@
 #include "measure/figures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -169,15 +170,6 @@ uint16_t wordAt(const uint8_t* words, int64_t index) {
     return static_cast<uint16_t>(words[2 * index] | (words[2 * index + 1] << 8));
 }
 
-// What a word adds to its quantisation's sums at a pixel: the same for every
-// quantisation that gave the pixel that word.
-struct PixelTerms {
-    uint16_t word;
-    uint32_t squaredError;
-    uint32_t greyDrifted; // 1 when the source is grey and the word is not
-    double deltaE;
-};
-
 uint32_t squaredErrorOf(const uint8_t* source, uint16_t word) {
     uint8_t rgb[3];
     widenWord(word, rgb);
@@ -187,14 +179,6 @@ uint32_t squaredErrorOf(const uint8_t* source, uint16_t word) {
         sum += static_cast<uint32_t>(d * d);
     }
     return sum;
-}
-
-void addTerms(QualityFigures* f, const PixelTerms& terms) {
-    f->squaredError += terms.squaredError;
-    f->deltaESum += terms.deltaE;
-    if (terms.deltaE > f->deltaEMax)
-        f->deltaEMax = terms.deltaE;
-    f->greyDrifted += terms.greyDrifted;
 }
 
 } // namespace
@@ -308,40 +292,173 @@ constexpr int64_t prefetchDistance = 16;
 
 } // namespace
 
-void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
-                   int32_t count, QualityFigures* figures, DeltaECache* cache) {
+void measureDifferences(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
+                        int32_t count, QualityFigures* figures, DeltaECache* cache) {
     constexpr int32_t mostAtOnce = 16;
-    uint64_t greyPixels = 0;
     for (int64_t i = 0; i < pixels; ++i, source += 3) {
         if (cache != nullptr && i + prefetchDistance < pixels)
             prefetchBucket(cache, source + 3 * prefetchDistance);
         SourceColour colour{source, cache == nullptr ? nullptr : bucketOf(cache, source), false,
                             LabColour{}};
-        const bool grey = source[0] == source[1] && source[1] == source[2];
-        greyPixels += grey ? 1 : 0;
-        PixelTerms seen[mostAtOnce];
+        uint16_t seen[mostAtOnce];
+        double seenDeltaE[mostAtOnce];
         int32_t seenCount = 0;
         for (int32_t k = 0; k < count; ++k) {
             const uint16_t word = wordAt(words[k], i);
             int32_t s = 0;
-            while (s < seenCount && seen[s].word != word)
+            while (s < seenCount && seen[s] != word)
                 ++s;
+            double deltaE = 0.0;
             if (s < seenCount) {
-                addTerms(&figures[k], seen[s]);
-                continue;
+                deltaE = seenDeltaE[s];
+            } else {
+                deltaE = deltaEOf(&colour, word, cache);
+                if (seenCount < mostAtOnce) {
+                    seen[seenCount] = word;
+                    seenDeltaE[seenCount++] = deltaE;
+                }
             }
-            const PixelTerms terms{word, squaredErrorOf(source, word),
-                                   grey && !isGreyWord(word) ? 1u : 0u,
-                                   deltaEOf(&colour, word, cache)};
-            if (seenCount < mostAtOnce)
-                seen[seenCount++] = terms;
-            addTerms(&figures[k], terms);
+            QualityFigures& f = figures[k];
+            f.deltaESum += deltaE;
+            if (deltaE > f.deltaEMax)
+                f.deltaEMax = deltaE;
         }
     }
-    for (int32_t k = 0; k < count; ++k) {
-        figures[k].pixels += static_cast<uint64_t>(pixels);
-        figures[k].greyPixels += greyPixels;
+}
+
+namespace {
+
+// The source pixels of a chunk as separate channels, and whether each is
+// grey (all ones) or not (zero), so that every quantisation's words are
+// measured against them eight at a time.
+constexpr int32_t levelChunk = 256;
+struct SourceChunk {
+    uint16_t red[levelChunk];
+    uint16_t green[levelChunk];
+    uint16_t blue[levelChunk];
+    uint16_t grey[levelChunk];
+    uint64_t greyPixels;
+};
+
+void splitChunk(const uint8_t* rgb, int32_t count, SourceChunk* chunk) {
+    chunk->greyPixels = 0;
+    for (int32_t i = 0; i < count; ++i, rgb += 3) {
+        chunk->red[i] = rgb[0];
+        chunk->green[i] = rgb[1];
+        chunk->blue[i] = rgb[2];
+        const bool grey = rgb[0] == rgb[1] && rgb[1] == rgb[2];
+        chunk->grey[i] = grey ? 0xFFFF : 0;
+        chunk->greyPixels += grey ? 1 : 0;
     }
+}
+
+struct LevelSums {
+    uint64_t squaredError;
+    uint64_t greyDrifted;
+};
+
+// Pixels from `from` on, one at a time.
+void addLevelSums(const SourceChunk& chunk, const uint8_t* words, int32_t from, int32_t count,
+                  LevelSums* sums) {
+    for (int32_t i = from; i < count; ++i) {
+        const uint16_t word = wordAt(words, i);
+        const uint8_t rgb[3] = {static_cast<uint8_t>(chunk.red[i]),
+                                static_cast<uint8_t>(chunk.green[i]),
+                                static_cast<uint8_t>(chunk.blue[i])};
+        sums->squaredError += squaredErrorOf(rgb, word);
+        sums->greyDrifted += chunk.grey[i] != 0 && !isGreyWord(word) ? 1 : 0;
+    }
+}
+
+#ifdef __SSE2__
+__m128i widenedField(__m128i level, int32_t bits) {
+    return _mm_or_si128(_mm_sll_epi16(level, _mm_cvtsi32_si128(8 - bits)),
+                        _mm_srl_epi16(level, _mm_cvtsi32_si128(2 * bits - 8)));
+}
+
+__m128i squaredDifferences(__m128i widened, const uint16_t* source) {
+    __m128i s;
+    memcpy(&s, source, sizeof s);
+    const __m128i d = _mm_sub_epi16(widened, s);
+    return _mm_madd_epi16(d, d);
+}
+
+uint64_t sumOfLanes32(__m128i v) {
+    uint32_t lanes[4];
+    memcpy(lanes, &v, sizeof lanes);
+    return uint64_t{lanes[0]} + lanes[1] + lanes[2] + lanes[3];
+}
+
+uint64_t sumOfLanes16(__m128i v) {
+    uint16_t lanes[8];
+    memcpy(lanes, &v, sizeof lanes);
+    uint64_t sum = 0;
+    for (const uint16_t lane : lanes)
+        sum += lane;
+    return sum;
+}
+
+// Eight pixels at a time; returns how many were taken. A chunk's sums stay
+// well inside the lanes: at most 3 x 2 x 255^2 a 32-bit lane per step, and
+// one a 16-bit lane.
+int32_t addLevelSumsByEight(const SourceChunk& chunk, const uint8_t* words, int32_t count,
+                            LevelSums* sums) {
+    const __m128i fiveBits = _mm_set1_epi16(0x1F);
+    const __m128i sixBits = _mm_set1_epi16(0x3F);
+    __m128i squared = _mm_setzero_si128();
+    __m128i drifted = _mm_setzero_si128();
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m128i w;
+        memcpy(&w, words + 2 * i, sizeof w);
+        const __m128i red = _mm_srli_epi16(w, 11);
+        const __m128i green = _mm_and_si128(_mm_srli_epi16(w, 5), sixBits);
+        const __m128i blue = _mm_and_si128(w, fiveBits);
+        squared = _mm_add_epi32(squared, squaredDifferences(widenedField(red, 5), chunk.red + i));
+        squared =
+            _mm_add_epi32(squared, squaredDifferences(widenedField(green, 6), chunk.green + i));
+        squared = _mm_add_epi32(squared, squaredDifferences(widenedField(blue, 5), chunk.blue + i));
+        const __m128i greyWord = _mm_and_si128(_mm_cmpeq_epi16(green, _mm_slli_epi16(red, 1)),
+                                               _mm_cmpeq_epi16(red, blue));
+        __m128i greySource;
+        memcpy(&greySource, chunk.grey + i, sizeof greySource);
+        drifted = _mm_sub_epi16(drifted, _mm_andnot_si128(greyWord, greySource));
+    }
+    sums->squaredError += sumOfLanes32(squared);
+    sums->greyDrifted += sumOfLanes16(drifted);
+    return i;
+}
+#endif
+
+} // namespace
+
+void measureLevelErrors(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
+                        int32_t count, QualityFigures* figures) {
+    SourceChunk chunk;
+    for (int64_t start = 0; start < pixels; start += levelChunk) {
+        const auto n = static_cast<int32_t>(std::min<int64_t>(levelChunk, pixels - start));
+        splitChunk(source + 3 * start, n, &chunk);
+        for (int32_t k = 0; k < count; ++k) {
+            const uint8_t* chunkWords = words[k] + 2 * start;
+            LevelSums sums{0, 0};
+            int32_t done = 0;
+#ifdef __SSE2__
+            done = addLevelSumsByEight(chunk, chunkWords, n, &sums);
+#endif
+            addLevelSums(chunk, chunkWords, done, n, &sums);
+            QualityFigures& f = figures[k];
+            f.squaredError += sums.squaredError;
+            f.pixels += static_cast<uint64_t>(n);
+            f.greyPixels += chunk.greyPixels;
+            f.greyDrifted += sums.greyDrifted;
+        }
+    }
+}
+
+void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
+                   int32_t count, QualityFigures* figures, DeltaECache* cache) {
+    measureLevelErrors(source, pixels, words, count, figures);
+    measureDifferences(source, pixels, words, count, figures, cache);
 }
 
 QualityFigures measureQuality(const RgbImage& source, const uint8_t* words) {

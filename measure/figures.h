@@ -75,6 +75,15 @@ DeltaECache* newDeltaECache(int64_t pixels);
 void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
                    int32_t count, QualityFigures* figures, DeltaECache* cache);
 
+// measurePixels in two parts that can run side by side on the same figures,
+// since each adds to fields of its own: the colour differences (deltaESum
+// and deltaEMax), and the rest (the squared error, the pixels, the grey
+// pixels and their drift).
+void measureDifferences(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
+                        int32_t count, QualityFigures* figures, DeltaECache* cache);
+void measureLevelErrors(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
+                        int32_t count, QualityFigures* figures);
+
 // The figures of one quantisation of a whole picture.
 QualityFigures measureQuality(const RgbImage& source, const uint8_t* words);
 
