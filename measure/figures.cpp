@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <numeric>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -200,10 +203,9 @@ DeltaECache* newDeltaECache(int64_t pixels) {
     cache->oldest = reinterpret_cast<uint8_t*>(cache->buckets + buckets);
     for (size_t b = 0; b < buckets; ++b) {
         cache->oldest[b] = 0;
-        for (uint32_t& key : cache->buckets[b].keys)
-            key = ~uint32_t{0};
-        for (double& deltaE : cache->buckets[b].deltaE)
-            deltaE = 0.0;
+        std::fill(std::begin(cache->buckets[b].keys), std::end(cache->buckets[b].keys),
+                  ~uint32_t{0});
+        std::fill(std::begin(cache->buckets[b].deltaE), std::end(cache->buckets[b].deltaE), 0.0);
     }
     return cache;
 }
@@ -256,7 +258,7 @@ uint32_t entriesWithKey(const uint32_t* keys, uint32_t key) {
     uint32_t found = 0;
     for (int32_t group = 0; group < 4; ++group) {
         __m128i four;
-        memcpy(&four, keys + 4 * group, sizeof four);
+        memcpy(&four, keys + std::ptrdiff_t{4} * group, sizeof four);
         const __m128 equal = _mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted));
         found |= static_cast<uint32_t>(_mm_movemask_ps(equal)) << (4 * group);
     }
@@ -392,10 +394,7 @@ uint64_t sumOfLanes32(__m128i v) {
 uint64_t sumOfLanes16(__m128i v) {
     uint16_t lanes[8];
     memcpy(lanes, &v, sizeof lanes);
-    uint64_t sum = 0;
-    for (const uint16_t lane : lanes)
-        sum += lane;
-    return sum;
+    return std::accumulate(std::begin(lanes), std::end(lanes), uint64_t{0});
 }
 
 // Eight pixels at a time; returns how many were taken. A chunk's sums stay
@@ -410,7 +409,7 @@ int32_t addLevelSumsByEight(const SourceChunk& chunk, const uint8_t* words, int3
     int32_t i = 0;
     for (; i + 8 <= count; i += 8) {
         __m128i w;
-        memcpy(&w, words + 2 * i, sizeof w);
+        memcpy(&w, words + std::ptrdiff_t{2} * i, sizeof w);
         const __m128i red = _mm_srli_epi16(w, 11);
         const __m128i green = _mm_and_si128(_mm_srli_epi16(w, 5), sixBits);
         const __m128i blue = _mm_and_si128(w, fiveBits);

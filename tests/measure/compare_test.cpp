@@ -251,7 +251,7 @@ TEST(ContactSheet, ComparisonOrderAndFigures) {
 
     // Many colours, a few hundred of them repeated (greys among them), on a
     // picture wider than a band and of an odd height: the comparison's
-    // cached colour differences, bands and two halves give, to the last bit,
+    // cached colour differences, bands and two threads give, to the last bit,
     // the sums of one uncached pass over each whole quantisation.
     const int32_t width = 2100;
     const int32_t height = 13;
