@@ -88,8 +88,8 @@ template <int step> constexpr std::ptrdiff_t lastPixel(int32_t width) {
 // error: what row y has received from above; below: filled with what row
 // y + 1 receives from row y, which is all it receives.
 template <bool compensate, int step>
-void floydSteinbergRow(const uint8_t* in, const int32_t* error, int32_t* below, int32_t width,
-                       uint8_t* out) {
+HALVEX_ALSO_FOR_AVX2 void floydSteinbergRow(const uint8_t* in, const int32_t* error, int32_t* below,
+                                            int32_t width, uint8_t* out) {
     FloydSteinbergStep<compensate> pixel;
     for (std::ptrdiff_t i = 0; i < width; ++i) {
         const std::ptrdiff_t x = firstPixel<step>(width) + step * i;
@@ -108,8 +108,9 @@ void floydSteinbergRow(const uint8_t* in, const int32_t* error, int32_t* below, 
 // from row y - 1; below: filled with all that row y + 1 receives; twoBelow:
 // filled with what row y + 2 receives from row y.
 template <bool compensate, int step>
-void atkinsonBoyleRow(const uint8_t* in, const int32_t* error, const int32_t* fromTwoUp,
-                      int32_t* below, int32_t* twoBelow, int32_t width, uint8_t* out) {
+HALVEX_ALSO_FOR_AVX2 void atkinsonBoyleRow(const uint8_t* in, const int32_t* error,
+                                           const int32_t* fromTwoUp, int32_t* below,
+                                           int32_t* twoBelow, int32_t width, uint8_t* out) {
     AtkinsonBoyleStep<compensate> pixel;
     for (std::ptrdiff_t i = 0; i < width; ++i) {
         const std::ptrdiff_t x = firstPixel<step>(width) + step * i;

@@ -15,6 +15,16 @@
 #include <emmintrin.h>
 #endif
 
+// Where the compiler can make a function in several versions and pick one
+// as the program starts (GCC for x86-64 Linux), the passes also get a version
+// for processors with AVX2: the same integer steps, so the same words, in
+// fewer instructions (three-operand forms, 32-bit minimum and multiply).
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define HALVEX_ALSO_FOR_AVX2 [[gnu::target_clones("avx2", "default")]]
+#else
+#define HALVEX_ALSO_FOR_AVX2
+#endif
+
 namespace rowpass {
 
 // Red, green, blue, unused. GCC and Clang compile it to one SIMD register
