@@ -1,24 +1,107 @@
-// The benchmark's floor: the least a converter must do. Reads an
-// uncompressed 24-bit BMP whole, turns every pixel into RGB565 by plain
-// truncation, top row first, and writes the words raw (no header, no
-// dithering, no checks beyond the header's shape).
+// The benchmark's floor: the least a converter must do, done the way the
+// converter does it. Reads an uncompressed 24-bit BMP whole, turns every
+// pixel into RGB565 by plain truncation, top row first, and writes the
+// file's 48-byte header and the words. As in the converter (convert/
+// rgn_writer.cpp), a second thread makes the words a piece of rows at a
+// time while this one writes the pieces already made, so that the
+// truncating overlaps the writing; the pieces are as large and as many at
+// once as the converter's. No dithering, no temporary file, no checks beyond
+// the header's shape.
 //
-// Usage: halvex-bench-floor INPUT.bmp OUTPUT.raw
+// Usage: halvex-bench-floor INPUT.bmp OUTPUT.rgn
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 namespace {
 
+constexpr int32_t pieceSlots = 3;
+constexpr size_t pieceBytes = size_t{1} << 18;
+
 uint32_t u32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void putU32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+struct Run {
+    const uint8_t* pixels; // the first stored row
+    size_t rowBytes;       // stored, with padding
+    bool topDown;
+    int32_t width;
+    int32_t height;
+    int32_t pieceRows;
+    int32_t pieces;
+    uint8_t* slots[pieceSlots];
+    std::mutex lock;
+    std::condition_variable changed;
+    int32_t made = 0;
+    int32_t written = 0;
+};
+
+int32_t rowsOf(const Run& run, int32_t piece) {
+    const int32_t left = run.height - piece * run.pieceRows;
+    return left < run.pieceRows ? left : run.pieceRows;
+}
+
+void truncateRow(const uint8_t* p, int32_t width, uint8_t* out) {
+    for (int32_t x = 0; x < width; ++x, p += 3, out += 2) {
+        const unsigned word = ((p[2] >> 3) << 11) | ((p[1] >> 2) << 5) | (p[0] >> 3);
+        out[0] = static_cast<uint8_t>(word);
+        out[1] = static_cast<uint8_t>(word >> 8);
+    }
+}
+
+void makePieces(Run* run) {
+    for (int32_t piece = 0; piece < run->pieces; ++piece) {
+        {
+            std::unique_lock<std::mutex> guard(run->lock);
+            run->changed.wait(guard, [&] { return piece - run->written < pieceSlots; });
+        }
+        uint8_t* out = run->slots[piece % pieceSlots];
+        for (int32_t i = 0; i < rowsOf(*run, piece); ++i) {
+            const int32_t y = piece * run->pieceRows + i;
+            const int32_t stored = run->topDown ? y : run->height - 1 - y;
+            truncateRow(run->pixels + run->rowBytes * stored, run->width,
+                        out + size_t{2} * run->width * i);
+        }
+        {
+            const std::lock_guard<std::mutex> guard(run->lock);
+            run->made = piece + 1;
+        }
+        run->changed.notify_all();
+    }
+}
+
+bool writePieces(Run* run, FILE* target) {
+    bool ok = true;
+    for (int32_t piece = 0; piece < run->pieces; ++piece) {
+        {
+            std::unique_lock<std::mutex> guard(run->lock);
+            run->changed.wait(guard, [&] { return run->made > piece; });
+        }
+        const size_t bytes = size_t{2} * run->width * rowsOf(*run, piece);
+        ok = fwrite(run->slots[piece % pieceSlots], 1, bytes, target) == bytes && ok;
+        {
+            const std::lock_guard<std::mutex> guard(run->lock);
+            run->written = piece + 1;
+        }
+        run->changed.notify_all();
+    }
+    return ok;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        fprintf(stderr, "usage: %s INPUT.bmp OUTPUT.raw\n", argv[0]);
+        fprintf(stderr, "usage: %s INPUT.bmp OUTPUT.rgn\n", argv[0]);
         return 2;
     }
     FILE* in = fopen(argv[1], "rb");
@@ -42,28 +125,30 @@ int main(int argc, char** argv) {
         return 1;
     }
     const uint32_t offset = u32(&file[10]);
-    const int32_t width = static_cast<int32_t>(u32(&file[18]));
-    const int32_t storedHeight = static_cast<int32_t>(u32(&file[22]));
+    const auto width = static_cast<int32_t>(u32(&file[18]));
+    const auto storedHeight = static_cast<int32_t>(u32(&file[22]));
     const int32_t height = storedHeight < 0 ? -storedHeight : storedHeight;
     const size_t rowBytes = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-    if (width <= 0 || offset + rowBytes * height > fileSize) {
+    if (width <= 0 || height == 0 || offset + rowBytes * height > fileSize) {
         fprintf(stderr, "%s: truncated\n", argv[1]);
         return 1;
     }
-    const size_t wordBytes = static_cast<size_t>(width) * height * 2;
-    auto* words = static_cast<uint8_t*>(malloc(wordBytes));
-    if (words == nullptr) {
-        fprintf(stderr, "out of memory\n");
-        return 1;
-    }
-    uint8_t* out = words;
-    for (int32_t y = 0; y < height; ++y) {
-        const int32_t stored = storedHeight < 0 ? y : height - 1 - y;
-        const uint8_t* p = &file[offset + rowBytes * stored];
-        for (int32_t x = 0; x < width; ++x, p += 3) {
-            const unsigned word = ((p[2] >> 3) << 11) | ((p[1] >> 2) << 5) | (p[0] >> 3);
-            *out++ = static_cast<uint8_t>(word);
-            *out++ = static_cast<uint8_t>(word >> 8);
+    Run run;
+    run.pixels = file + offset;
+    run.rowBytes = rowBytes;
+    run.topDown = storedHeight < 0;
+    run.width = width;
+    run.height = height;
+    const size_t wordRow = size_t{2} * width;
+    run.pieceRows = wordRow >= pieceBytes ? 1 : static_cast<int32_t>(pieceBytes / wordRow);
+    if (run.pieceRows > height)
+        run.pieceRows = height;
+    run.pieces = (height - 1) / run.pieceRows + 1;
+    for (uint8_t*& slot : run.slots) {
+        slot = static_cast<uint8_t*>(malloc(wordRow * run.pieceRows));
+        if (slot == nullptr) {
+            fprintf(stderr, "out of memory\n");
+            return 1;
         }
     }
     FILE* target = fopen(argv[2], "wb");
@@ -71,9 +156,16 @@ int main(int argc, char** argv) {
         perror(argv[2]);
         return 1;
     }
-    const bool ok = fwrite(words, 1, wordBytes, target) == wordBytes;
+    uint8_t header[48] = {};
+    putU32(header + 4, static_cast<uint32_t>(width));
+    putU32(header + 8, static_cast<uint32_t>(height));
+    bool ok = fwrite(header, 1, sizeof header, target) == sizeof header;
+    std::thread maker(makePieces, &run);
+    ok = writePieces(&run, target) && ok;
+    maker.join();
     free(file);
-    free(words);
+    for (uint8_t* slot : run.slots)
+        free(slot);
     if (fclose(target) != 0 || !ok) {
         perror(argv[2]);
         return 1;

@@ -61,13 +61,16 @@ namespace {
 
 using namespace rowpass;
 
+// Each field is the top bits of its channel; a green that takes 5 bits
+// sits where its 6-bit field is twice the level.
 template <bool compensate> void plainRow(const uint8_t* in, int32_t width, uint8_t* out) {
     for (int32_t x = 0; x < width; ++x, in += 3, out += 2) {
-        const int32_t r = in[0] * 257;
-        const int32_t g = in[1] * 257;
-        const int32_t b = in[2] * 257;
-        const bool five = greenTakesFiveBits<compensate>(g, r, b);
-        putPixelWord(out, r & fiveBitLevelMask, g & levelMask(five), b & fiveBitLevelMask);
+        const uint32_t r = in[0];
+        const uint32_t g = in[1];
+        const uint32_t b = in[2];
+        const bool five = compensate && (g == r || g == b);
+        const uint32_t green = five ? (g >> 3) << 6 : (g >> 2) << 5;
+        putWord(out, static_cast<uint16_t>((r >> 3) << 11 | green | b >> 3));
     }
 }
 
@@ -85,8 +88,8 @@ template <int step> constexpr std::ptrdiff_t lastPixel(int32_t width) {
 // error: what row y has received from above; below: filled with what row
 // y + 1 receives from row y, which is all it receives.
 template <bool compensate, int step>
-void floydSteinbergRow(const uint8_t* in, const int32_t* error, int32_t* below, int32_t width,
-                       uint8_t* out) {
+HALVEX_ALSO_FOR_AVX2 void floydSteinbergRow(const uint8_t* in, const int32_t* error, int32_t* below,
+                                            int32_t width, uint8_t* out) {
     FloydSteinbergStep<compensate> pixel;
     for (std::ptrdiff_t i = 0; i < width; ++i) {
         const std::ptrdiff_t x = firstPixel<step>(width) + step * i;
@@ -105,8 +108,9 @@ void floydSteinbergRow(const uint8_t* in, const int32_t* error, int32_t* below, 
 // from row y - 1; below: filled with all that row y + 1 receives; twoBelow:
 // filled with what row y + 2 receives from row y.
 template <bool compensate, int step>
-void atkinsonBoyleRow(const uint8_t* in, const int32_t* error, const int32_t* fromTwoUp,
-                      int32_t* below, int32_t* twoBelow, int32_t width, uint8_t* out) {
+HALVEX_ALSO_FOR_AVX2 void atkinsonBoyleRow(const uint8_t* in, const int32_t* error,
+                                           const int32_t* fromTwoUp, int32_t* below,
+                                           int32_t* twoBelow, int32_t width, uint8_t* out) {
     AtkinsonBoyleStep<compensate> pixel;
     for (std::ptrdiff_t i = 0; i < width; ++i) {
         const std::ptrdiff_t x = firstPixel<step>(width) + step * i;
@@ -166,19 +170,28 @@ OrderedLevels orderedLevels(int32_t topLevel, uint8_t (*shown)(uint32_t)) {
     return levels;
 }
 
+// The level each Bayer index gives each 8-bit value, worked out once, so
+// that a pixel costs a lookup a channel: 5-bit levels, and 6-bit ones.
 struct OrderedTables {
-    OrderedLevels five;
-    OrderedLevels six;
+    uint8_t five[64][256];
+    uint8_t six[64][256];
+    OrderedTables() {
+        const OrderedLevels fiveLevels = orderedLevels(31, widenFiveBits);
+        const OrderedLevels sixLevels = orderedLevels(63, widenSixBits);
+        for (int32_t i = 0; i < 64; ++i) {
+            for (int32_t value = 0; value < 256; ++value) {
+                five[i][value] = static_cast<uint8_t>(fiveLevels.lower[value] +
+                                                      (i < fiveLevels.count[value] ? 1 : 0));
+                six[i][value] = static_cast<uint8_t>(sixLevels.lower[value] +
+                                                     (i < sixLevels.count[value] ? 1 : 0));
+            }
+        }
+    }
 };
 
 const OrderedTables& orderedTables() {
-    static const OrderedTables tables{orderedLevels(31, widenFiveBits),
-                                      orderedLevels(63, widenSixBits)};
+    static const OrderedTables tables;
     return tables;
-}
-
-inline int32_t orderedLevel(const OrderedLevels& levels, int32_t value, int32_t index) {
-    return levels.lower[value] + (index < levels.count[value] ? 1 : 0);
 }
 
 // Every pixel on its own. A green that takes 5 bits under compensation is
@@ -190,14 +203,13 @@ void orderedRow(const uint8_t* in, int32_t y, int32_t width, uint8_t* out) {
     const uint8_t* indices = bayerIndex[y & 7];
     for (int32_t x = 0; x < width; ++x, in += 3, out += 2) {
         const int32_t i = indices[x & 7];
-        const int32_t r = in[0];
-        const int32_t g = in[1];
-        const int32_t b = in[2];
-        const int32_t green = greenTakesFiveBits<compensate>(g, r, b)
-                                  ? orderedLevel(tables.five, g, i) << 11
-                                  : orderedLevel(tables.six, g, i) << 10;
-        putPixelWord(out, orderedLevel(tables.five, r, i) << 11, green,
-                     orderedLevel(tables.five, b, i) << 11);
+        const uint8_t* five = tables.five[i];
+        const uint32_t r = in[0];
+        const uint32_t g = in[1];
+        const uint32_t b = in[2];
+        const bool fiveBitGreen = compensate && (g == r || g == b);
+        const uint32_t green = fiveBitGreen ? uint32_t{five[g]} << 1 : tables.six[i][g];
+        putWord(out, static_cast<uint16_t>(uint32_t{five[r]} << 11 | green << 5 | five[b]));
     }
 }
 

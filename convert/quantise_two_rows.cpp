@@ -33,9 +33,9 @@ using namespace rowpass;
 // single-row pass: for x = 0 that is the group in front of the array, which
 // is never read.
 template <bool compensate>
-[[gnu::noinline]] void floydSteinbergPair(const uint8_t* in, const uint8_t* lowerIn,
-                                          const int32_t* error, int32_t* below, int32_t width,
-                                          uint8_t* out, size_t outRow) {
+[[gnu::noinline]] HALVEX_ALSO_FOR_AVX2 void
+floydSteinbergPair(const uint8_t* in, const uint8_t* lowerIn, const int32_t* error, int32_t* below,
+                   int32_t width, uint8_t* out, size_t outRow) {
     FloydSteinbergStep<compensate> upper;
     FloydSteinbergStep<compensate> lower;
     uint8_t* lowerOut = out + outRow;
@@ -65,10 +65,10 @@ template <bool compensate>
 // The upper row's eighths reach the lower row's "two rows up" cells; the
 // lower row at x - 1 reads that of x - 2, so the last two are kept.
 template <bool compensate>
-[[gnu::noinline]] void atkinsonBoylePair(const uint8_t* in, const uint8_t* lowerIn,
-                                         const int32_t* error, const int32_t* fromTwoUp,
-                                         int32_t* below, int32_t* twoBelow, int32_t width,
-                                         uint8_t* out, size_t outRow) {
+[[gnu::noinline]] HALVEX_ALSO_FOR_AVX2 void
+atkinsonBoylePair(const uint8_t* in, const uint8_t* lowerIn, const int32_t* error,
+                  const int32_t* fromTwoUp, int32_t* below, int32_t* twoBelow, int32_t width,
+                  uint8_t* out, size_t outRow) {
     AtkinsonBoyleStep<compensate> upper;
     AtkinsonBoyleStep<compensate> lower;
     uint8_t* lowerOut = out + outRow;

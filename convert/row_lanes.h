@@ -15,6 +15,16 @@
 #include <emmintrin.h>
 #endif
 
+// Where the compiler can make a function in several versions and pick one
+// as the program starts (GCC for x86-64 Linux), the passes also get a version
+// for processors with AVX2: the same integer steps, so the same words, in
+// fewer instructions (three-operand forms, 32-bit minimum and multiply).
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define HALVEX_ALSO_FOR_AVX2 [[gnu::target_clones("avx2", "default")]]
+#else
+#define HALVEX_ALSO_FOR_AVX2
+#endif
+
 namespace rowpass {
 
 // Red, green, blue, unused. GCC and Clang compile it to one SIMD register
@@ -35,9 +45,19 @@ inline void writeLanes(int32_t* to, const Lanes& lanes) {
     memcpy(to, &lanes, sizeof lanes);
 }
 
+// A word, least significant byte first: one store where that is the
+// machine's own order.
+inline void putWord(uint8_t* out, uint16_t word) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    memcpy(out, &word, sizeof word);
+#else
+    putFieldU16(out, word);
+#endif
+}
+
 // The RGB565 word of three levels, each masked on the working scale.
 inline void putPixelWord(uint8_t* out, int32_t red, int32_t green, int32_t blue) {
-    putFieldU16(out, static_cast<uint16_t>(red + (green >> 5) + (blue >> 11)));
+    putWord(out, static_cast<uint16_t>(red + (green >> 5) + (blue >> 11)));
 }
 
 // Under compensation green takes 5 bits when it equals the pixel's red

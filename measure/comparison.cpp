@@ -1,4 +1,5 @@
 #include "measure/comparison.h"
+#include "platform/side_by_side.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,17 +8,36 @@
 
 namespace {
 
-constexpr int32_t bandRows = 16;
+// The picture is taken a band of rows at a time, each quantised in every
+// choice and then measured; while one band is measured, on this thread, the
+// next is quantised on a second one, into the other of two sets of words.
+// The measuring goes through the bands in order, pixel by pixel, so the
+// figures are the same as from one pass on one thread.
 
 // The sheet's tile of a result: 1 to 6 in the order of the methods.
 int32_t tileOf(int32_t choice) {
     return 1 + choice / 2;
 }
 
+// About 8192 pixels a band, so that both sets of words stay in the cores'
+// caches, in an even number of rows, so that the error-diffusion passes can
+// take them two at a time.
+int32_t bandRowsFor(int32_t width) {
+    const int32_t rows = (1 << 13) / width;
+    return rows < 2 ? 2 : rows > 16 ? 16 : rows & ~1;
+}
+
 struct Bands {
+    const RgbImage* image;
+    int32_t bandRows;
     RowQuantiser* quantisers[comparedChoices];
-    uint8_t* words[comparedChoices];
+    uint8_t* words[2][comparedChoices]; // band b's in words[b % 2]
     DeltaECache* cache;
+    QualityFigures figures[comparedChoices];      // the colour differences
+    QualityFigures levelFigures[comparedChoices]; // the rest, summed while quantising
+    bool sheetCompensation;
+    const Quantisation* choices;
+    ContactSheet* sheet; // null, or drawn with the source and the choices shown
 };
 
 void endBands(Bands* bands) {
@@ -25,9 +45,11 @@ void endBands(Bands* bands) {
         endRowQuantiser(quantiser);
         quantiser = nullptr;
     }
-    for (uint8_t*& words : bands->words) {
-        free(words);
-        words = nullptr;
+    for (auto& set : bands->words) {
+        for (uint8_t*& words : set) {
+            free(words);
+            words = nullptr;
+        }
     }
     free(bands->cache);
     bands->cache = nullptr;
@@ -35,19 +57,79 @@ void endBands(Bands* bands) {
 
 bool startBands(Bands* bands, const RgbImage& image, const Quantisation choices[]) {
     *bands = Bands{};
-    bands->cache = newDeltaECache();
+    bands->image = &image;
+    bands->choices = choices;
+    bands->bandRows = bandRowsFor(image.width);
+    bands->cache = newDeltaECache(int64_t{image.width} * image.height);
     if (bands->cache == nullptr)
         return false;
-    const size_t bytes = static_cast<size_t>(image.width) * bandRows * 2 + 1;
+    const size_t bytes = static_cast<size_t>(image.width) * bands->bandRows * 2 + 1;
     for (int32_t i = 0; i < comparedChoices; ++i) {
-        bands->words[i] = static_cast<uint8_t*>(malloc(bytes));
+        bands->words[0][i] = static_cast<uint8_t*>(malloc(bytes));
+        bands->words[1][i] = static_cast<uint8_t*>(malloc(bytes));
         bands->quantisers[i] = startRowQuantiser(image, choices[i]);
-        if (bands->words[i] == nullptr || bands->quantisers[i] == nullptr) {
+        if (bands->words[0][i] == nullptr || bands->words[1][i] == nullptr ||
+            bands->quantisers[i] == nullptr) {
             endBands(bands);
             return false;
         }
     }
     return true;
+}
+
+int32_t bandCount(const Bands& bands) {
+    return (bands.image->height - 1) / bands.bandRows + 1;
+}
+
+int32_t rowsOfBand(const Bands& bands, int32_t band) {
+    return std::min(bands.bandRows, bands.image->height - band * bands.bandRows);
+}
+
+// One of the two pieces of work on a band: its quantising or its measuring.
+struct BandStep {
+    Bands* bands;
+    int32_t band; // none when past the last
+    bool measure;
+};
+
+// The quantising side also sums the figures that need no colour
+// differences, which add up the same in any order, so that the two sides
+// take about as long.
+void quantiseBand(Bands* bands, int32_t band) {
+    const int32_t rows = rowsOfBand(*bands, band);
+    for (int32_t i = 0; i < comparedChoices; ++i)
+        quantiseNextRows(bands->quantisers[i], rows, bands->words[band % 2][i]);
+    const RgbImage& image = *bands->image;
+    const uint8_t* rgb =
+        image.pixels + static_cast<size_t>(band) * bands->bandRows * image.width * 3;
+    measureLevelErrors(rgb, int64_t{rows} * image.width, bands->words[band % 2], comparedChoices,
+                       bands->levelFigures);
+}
+
+void measureBand(Bands* bands, int32_t band) {
+    const RgbImage& image = *bands->image;
+    const int32_t y = band * bands->bandRows;
+    const int32_t rows = rowsOfBand(*bands, band);
+    const uint8_t* rgb = image.pixels + static_cast<size_t>(y) * image.width * 3;
+    uint8_t* const* words = bands->words[band % 2];
+    measureDifferences(rgb, int64_t{rows} * image.width, words, comparedChoices, bands->figures,
+                       bands->cache);
+    if (bands->sheet == nullptr)
+        return;
+    drawTileRgbRows(bands->sheet, 0, y, rows, rgb);
+    for (int32_t i = 0; i < comparedChoices; ++i)
+        if (bands->choices[i].greenCompensation == bands->sheetCompensation)
+            drawTileWordRows(bands->sheet, tileOf(i), y, rows, words[i]);
+}
+
+void runBandStep(void* work) {
+    const auto* step = static_cast<const BandStep*>(work);
+    if (step->band >= bandCount(*step->bands))
+        return;
+    if (step->measure)
+        measureBand(step->bands, step->band);
+    else
+        quantiseBand(step->bands, step->band);
 }
 
 } // namespace
@@ -78,25 +160,23 @@ bool compareQuantisations(const RgbImage& source, bool sheetCompensation, Contac
     Bands bands{};
     if (!startBands(&bands, image, choices))
         return false;
-    const size_t rgbRowBytes = static_cast<size_t>(image.width) * 3;
-    QualityFigures figures[comparedChoices] = {};
-    for (int32_t y = 0; y < image.height; y += bandRows) {
-        const int32_t rows = std::min(bandRows, image.height - y);
-        const uint8_t* rgb = image.pixels + y * rgbRowBytes;
-        for (int32_t i = 0; i < comparedChoices; ++i)
-            quantiseNextRows(bands.quantisers[i], rows, bands.words[i]);
-        measurePixels(rgb, int64_t{rows} * image.width, bands.words, comparedChoices, figures,
-                      bands.cache);
-        if (sheet == nullptr)
-            continue;
-        drawTileRgbRows(sheet, 0, y, rows, rgb);
-        for (int32_t i = 0; i < comparedChoices; ++i)
-            if (choices[i].greenCompensation == sheetCompensation)
-                drawTileWordRows(sheet, tileOf(i), y, rows, bands.words[i]);
+    bands.sheet = sheet;
+    bands.sheetCompensation = sheetCompensation;
+    SideWorker* worker = startSideWorker();
+    quantiseBand(&bands, 0);
+    for (int32_t band = 0; band < bandCount(bands); ++band) {
+        BandStep measuring{&bands, band, true};
+        BandStep quantising{&bands, band + 1, false};
+        runSideBySide(worker, runBandStep, &measuring, &quantising);
+    }
+    endSideWorker(worker);
+    for (int32_t i = 0; i < comparedChoices; ++i) {
+        QualityFigures& f = results[i].figures;
+        f = bands.levelFigures[i];
+        f.deltaESum = bands.figures[i].deltaESum;
+        f.deltaEMax = bands.figures[i].deltaEMax;
     }
     endBands(&bands);
-    for (int32_t i = 0; i < comparedChoices; ++i)
-        results[i].figures = figures[i];
     return true;
 }
 

@@ -1,9 +1,16 @@
 #include "measure/figures.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <numeric>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -166,67 +173,135 @@ uint16_t wordAt(const uint8_t* words, int64_t index) {
     return static_cast<uint16_t>(words[2 * index] | (words[2 * index + 1] << 8));
 }
 
-void addPixel(QualityFigures* f, const uint8_t* source, uint16_t word, double deltaE) {
+uint32_t squaredErrorOf(const uint8_t* source, uint16_t word) {
     uint8_t rgb[3];
     widenWord(word, rgb);
+    uint32_t sum = 0;
     for (int c = 0; c < 3; ++c) {
         const int32_t d = int32_t{rgb[c]} - int32_t{source[c]};
-        f->squaredError += static_cast<uint64_t>(d * d);
+        sum += static_cast<uint32_t>(d * d);
     }
-    ++f->pixels;
-    f->deltaESum += deltaE;
-    if (deltaE > f->deltaEMax)
-        f->deltaEMax = deltaE;
-    if (source[0] == source[1] && source[1] == source[2]) {
-        ++f->greyPixels;
-        if (!isGreyWord(word))
-            ++f->greyDrifted;
-    }
+    return sum;
 }
 
 } // namespace
 
-DeltaECache* newDeltaECache() {
-    auto* cache = static_cast<DeltaECache*>(malloc(sizeof(DeltaECache)));
-    if (cache != nullptr)
-        memset(cache->keys, 0xFF, sizeof cache->keys);
+DeltaECache* newDeltaECache(int64_t pixels) {
+    // 2^9 buckets, or 2^12 for pictures of more than 2^19 pixels: at least
+    // 2^9, so that a key's colour bits fit in 16.
+    const int32_t bucketBits = pixels > (int64_t{1} << 19) ? 12 : 9;
+    const size_t buckets = size_t{1} << bucketBits;
+    constexpr size_t line = 64;
+    auto* cache = static_cast<DeltaECache*>(
+        malloc(sizeof(DeltaECache) + line + buckets * (sizeof(DeltaECacheBucket) + 1)));
+    if (cache == nullptr)
+        return nullptr;
+    const uintptr_t after = reinterpret_cast<uintptr_t>(cache + 1);
+    cache->bucketBits = bucketBits;
+    cache->buckets = reinterpret_cast<DeltaECacheBucket*>(reinterpret_cast<uint8_t*>(cache + 1) +
+                                                          (line - after % line) % line);
+    cache->oldest = reinterpret_cast<uint8_t*>(cache->buckets + buckets);
+    for (size_t b = 0; b < buckets; ++b) {
+        cache->oldest[b] = 0;
+        std::fill(std::begin(cache->buckets[b].keys), std::end(cache->buckets[b].keys),
+                  ~uint32_t{0});
+        std::fill(std::begin(cache->buckets[b].deltaE), std::end(cache->buckets[b].deltaE), 0.0);
+    }
     return cache;
 }
 
 namespace {
 
+// The colour's 24 bits mixed one to one (an odd multiplier, then the high
+// half folded into the low): the low bits choose the bucket and depend on
+// every channel, the rest go into the key, and the two give back the colour.
+uint32_t mixedColourOf(const uint8_t* rgb) {
+    const uint32_t colour = uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
+    const uint32_t product = (colour * 0x9E3779B1u) & 0xFFFFFFu;
+    return product ^ (product >> 12);
+}
+
+DeltaECacheBucket* bucketOf(const DeltaECache* cache, const uint8_t* rgb) {
+    return cache->buckets + (mixedColourOf(rgb) & ((1u << cache->bucketBits) - 1));
+}
+
+// The colour's bits that did not choose the bucket (at most 15), and the word.
+uint32_t keyOf(const DeltaECache* cache, const uint8_t* rgb, uint16_t word) {
+    return (mixedColourOf(rgb) >> cache->bucketBits) << 16 | word;
+}
+
+void prefetchBucket(const DeltaECache* cache, const uint8_t* rgb) {
+    __builtin_prefetch(bucketOf(cache, rgb)->keys);
+}
+
 // The source pixel's colour in CIELAB, worked out on first use.
 struct SourceColour {
     const uint8_t* rgb;
+    DeltaECacheBucket* bucket; // null without a cache
     bool known;
     LabColour lab;
 };
 
-double deltaEOf(SourceColour* source, uint16_t word, DeltaECache* cache) {
-    const uint64_t key = (uint64_t{source->rgb[0]} << 32 | uint64_t{source->rgb[1]} << 24 |
-                          uint64_t{source->rgb[2]} << 16 | word);
-    const size_t slot = cache == nullptr ? 0 : ((key * 0x9E3779B97F4A7C15u) >> 48);
-    if (cache != nullptr && cache->keys[slot] == key)
-        return cache->deltaE[slot];
+double deltaEOfPair(SourceColour* source, uint16_t word) {
     if (!source->known) {
         source->lab = labOfSrgb(source->rgb[0], source->rgb[1], source->rgb[2]);
         source->known = true;
     }
-    const double deltaE = ciede2000(source->lab, wordColours().lab[word]);
-    if (cache != nullptr) {
-        cache->keys[slot] = key;
-        cache->deltaE[slot] = deltaE;
+    return ciede2000(source->lab, wordColours().lab[word]);
+}
+
+// A bit for each of a bucket's entries that holds key.
+uint32_t entriesWithKey(const uint32_t* keys, uint32_t key) {
+    static_assert(deltaECacheBucketEntries == 16, "four groups of four keys");
+#ifdef __SSE2__
+    const __m128i wanted = _mm_set1_epi32(static_cast<int32_t>(key));
+    uint32_t found = 0;
+    for (int32_t group = 0; group < 4; ++group) {
+        __m128i four;
+        memcpy(&four, keys + std::ptrdiff_t{4} * group, sizeof four);
+        const __m128 equal = _mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted));
+        found |= static_cast<uint32_t>(_mm_movemask_ps(equal)) << (4 * group);
     }
+    return found;
+#else
+    uint32_t found = 0;
+    for (int32_t e = 0; e < deltaECacheBucketEntries; ++e)
+        found |= (keys[e] == key ? 1u : 0u) << e;
+    return found;
+#endif
+}
+
+// Looked up in the colour's bucket, or worked out and put in place of the
+// bucket's oldest entry.
+double deltaEOf(SourceColour* source, uint16_t word, DeltaECache* cache) {
+    DeltaECacheBucket* bucket = source->bucket;
+    if (bucket == nullptr)
+        return deltaEOfPair(source, word);
+    const uint32_t key = keyOf(cache, source->rgb, word);
+    const uint32_t found = entriesWithKey(bucket->keys, key);
+    if (found != 0)
+        return bucket->deltaE[__builtin_ctz(found)];
+    const double deltaE = deltaEOfPair(source, word);
+    uint8_t& oldest = cache->oldest[bucket - cache->buckets];
+    bucket->keys[oldest] = key;
+    bucket->deltaE[oldest] = deltaE;
+    oldest = static_cast<uint8_t>((oldest + 1) % deltaECacheBucketEntries);
     return deltaE;
 }
 
+// How many pixels ahead the cache's buckets are fetched.
+constexpr int64_t prefetchDistance = 16;
+
 } // namespace
 
-void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
-                   int32_t count, QualityFigures* figures, DeltaECache* cache) {
+void measureDifferences(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
+                        int32_t count, QualityFigures* figures, DeltaECache* cache) {
     constexpr int32_t mostAtOnce = 16;
     for (int64_t i = 0; i < pixels; ++i, source += 3) {
-        SourceColour colour{source, false, LabColour{}};
+        if (cache != nullptr && i + prefetchDistance < pixels)
+            prefetchBucket(cache, source + 3 * prefetchDistance);
+        SourceColour colour{source, cache == nullptr ? nullptr : bucketOf(cache, source), false,
+                            LabColour{}};
         uint16_t seen[mostAtOnce];
         double seenDeltaE[mostAtOnce];
         int32_t seenCount = 0;
@@ -235,18 +310,154 @@ void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* 
             int32_t s = 0;
             while (s < seenCount && seen[s] != word)
                 ++s;
-            if (s == seenCount) {
-                const double deltaE = deltaEOf(&colour, word, cache);
+            double deltaE = 0.0;
+            if (s < seenCount) {
+                deltaE = seenDeltaE[s];
+            } else {
+                deltaE = deltaEOf(&colour, word, cache);
                 if (seenCount < mostAtOnce) {
                     seen[seenCount] = word;
                     seenDeltaE[seenCount++] = deltaE;
                 }
-                addPixel(&figures[k], source, word, deltaE);
-            } else {
-                addPixel(&figures[k], source, word, seenDeltaE[s]);
             }
+            QualityFigures& f = figures[k];
+            f.deltaESum += deltaE;
+            if (deltaE > f.deltaEMax)
+                f.deltaEMax = deltaE;
         }
     }
+}
+
+namespace {
+
+// The source pixels of a chunk as separate channels, and whether each is
+// grey (all ones) or not (zero), so that every quantisation's words are
+// measured against them eight at a time.
+constexpr int32_t levelChunk = 256;
+struct SourceChunk {
+    uint16_t red[levelChunk];
+    uint16_t green[levelChunk];
+    uint16_t blue[levelChunk];
+    uint16_t grey[levelChunk];
+    uint64_t greyPixels;
+};
+
+void splitChunk(const uint8_t* rgb, int32_t count, SourceChunk* chunk) {
+    chunk->greyPixels = 0;
+    for (int32_t i = 0; i < count; ++i, rgb += 3) {
+        chunk->red[i] = rgb[0];
+        chunk->green[i] = rgb[1];
+        chunk->blue[i] = rgb[2];
+        const bool grey = rgb[0] == rgb[1] && rgb[1] == rgb[2];
+        chunk->grey[i] = grey ? 0xFFFF : 0;
+        chunk->greyPixels += grey ? 1 : 0;
+    }
+}
+
+struct LevelSums {
+    uint64_t squaredError;
+    uint64_t greyDrifted;
+};
+
+// Pixels from `from` on, one at a time.
+void addLevelSums(const SourceChunk& chunk, const uint8_t* words, int32_t from, int32_t count,
+                  LevelSums* sums) {
+    for (int32_t i = from; i < count; ++i) {
+        const uint16_t word = wordAt(words, i);
+        const uint8_t rgb[3] = {static_cast<uint8_t>(chunk.red[i]),
+                                static_cast<uint8_t>(chunk.green[i]),
+                                static_cast<uint8_t>(chunk.blue[i])};
+        sums->squaredError += squaredErrorOf(rgb, word);
+        sums->greyDrifted += chunk.grey[i] != 0 && !isGreyWord(word) ? 1 : 0;
+    }
+}
+
+#ifdef __SSE2__
+__m128i widenedField(__m128i level, int32_t bits) {
+    return _mm_or_si128(_mm_sll_epi16(level, _mm_cvtsi32_si128(8 - bits)),
+                        _mm_srl_epi16(level, _mm_cvtsi32_si128(2 * bits - 8)));
+}
+
+__m128i squaredDifferences(__m128i widened, const uint16_t* source) {
+    __m128i s;
+    memcpy(&s, source, sizeof s);
+    const __m128i d = _mm_sub_epi16(widened, s);
+    return _mm_madd_epi16(d, d);
+}
+
+uint64_t sumOfLanes32(__m128i v) {
+    uint32_t lanes[4];
+    memcpy(lanes, &v, sizeof lanes);
+    return uint64_t{lanes[0]} + lanes[1] + lanes[2] + lanes[3];
+}
+
+uint64_t sumOfLanes16(__m128i v) {
+    uint16_t lanes[8];
+    memcpy(lanes, &v, sizeof lanes);
+    return std::accumulate(std::begin(lanes), std::end(lanes), uint64_t{0});
+}
+
+// Eight pixels at a time; returns how many were taken. A chunk's sums stay
+// well inside the lanes: at most 3 x 2 x 255^2 a 32-bit lane per step, and
+// one a 16-bit lane.
+int32_t addLevelSumsByEight(const SourceChunk& chunk, const uint8_t* words, int32_t count,
+                            LevelSums* sums) {
+    const __m128i fiveBits = _mm_set1_epi16(0x1F);
+    const __m128i sixBits = _mm_set1_epi16(0x3F);
+    __m128i squared = _mm_setzero_si128();
+    __m128i drifted = _mm_setzero_si128();
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m128i w;
+        memcpy(&w, words + std::ptrdiff_t{2} * i, sizeof w);
+        const __m128i red = _mm_srli_epi16(w, 11);
+        const __m128i green = _mm_and_si128(_mm_srli_epi16(w, 5), sixBits);
+        const __m128i blue = _mm_and_si128(w, fiveBits);
+        squared = _mm_add_epi32(squared, squaredDifferences(widenedField(red, 5), chunk.red + i));
+        squared =
+            _mm_add_epi32(squared, squaredDifferences(widenedField(green, 6), chunk.green + i));
+        squared = _mm_add_epi32(squared, squaredDifferences(widenedField(blue, 5), chunk.blue + i));
+        const __m128i greyWord = _mm_and_si128(_mm_cmpeq_epi16(green, _mm_slli_epi16(red, 1)),
+                                               _mm_cmpeq_epi16(red, blue));
+        __m128i greySource;
+        memcpy(&greySource, chunk.grey + i, sizeof greySource);
+        drifted = _mm_sub_epi16(drifted, _mm_andnot_si128(greyWord, greySource));
+    }
+    sums->squaredError += sumOfLanes32(squared);
+    sums->greyDrifted += sumOfLanes16(drifted);
+    return i;
+}
+#endif
+
+} // namespace
+
+void measureLevelErrors(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
+                        int32_t count, QualityFigures* figures) {
+    SourceChunk chunk;
+    for (int64_t start = 0; start < pixels; start += levelChunk) {
+        const auto n = static_cast<int32_t>(std::min<int64_t>(levelChunk, pixels - start));
+        splitChunk(source + 3 * start, n, &chunk);
+        for (int32_t k = 0; k < count; ++k) {
+            const uint8_t* chunkWords = words[k] + 2 * start;
+            LevelSums sums{0, 0};
+            int32_t done = 0;
+#ifdef __SSE2__
+            done = addLevelSumsByEight(chunk, chunkWords, n, &sums);
+#endif
+            addLevelSums(chunk, chunkWords, done, n, &sums);
+            QualityFigures& f = figures[k];
+            f.squaredError += sums.squaredError;
+            f.pixels += static_cast<uint64_t>(n);
+            f.greyPixels += chunk.greyPixels;
+            f.greyDrifted += sums.greyDrifted;
+        }
+    }
+}
+
+void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
+                   int32_t count, QualityFigures* figures, DeltaECache* cache) {
+    measureLevelErrors(source, pixels, words, count, figures);
+    measureDifferences(source, pixels, words, count, figures, cache);
 }
 
 QualityFigures measureQuality(const RgbImage& source, const uint8_t* words) {
@@ -254,7 +465,9 @@ QualityFigures measureQuality(const RgbImage& source, const uint8_t* words) {
     const int64_t pixels = source.pixels != nullptr && source.width > 0 && source.height > 0
                                ? int64_t{source.width} * source.height
                                : 0;
-    measurePixels(source.pixels, pixels, &words, 1, &figures, nullptr);
+    DeltaECache* cache = pixels > 0 ? newDeltaECache(pixels) : nullptr;
+    measurePixels(source.pixels, pixels, &words, 1, &figures, cache);
+    free(cache);
     return figures;
 }
 

@@ -48,13 +48,25 @@ double greyDriftOf(const QualityFigures& figures); // 0 when there is no grey pi
 
 // Colour differences already worked out, by source colour and word: a
 // picture repeats its pairs far more often than not. A cache only saves
-// time; the figures are the same with or without one.
-struct DeltaECache {
-    uint64_t keys[1 << 16]; // source colour << 16 | word, or ~0 when empty
-    double deltaE[1 << 16];
+// time; the figures are the same with or without one. A mix of the source
+// colour's bits chooses its bucket, which holds a few pairs (shared with
+// other colours; the oldest makes way for a new one) under keys of the
+// mix's other bits and the word, in one cache line, so that the few words a
+// pixel is given are looked up in one place, which the measuring fetches
+// ahead.
+constexpr int32_t deltaECacheBucketEntries = 16;
+struct DeltaECacheBucket {
+    uint32_t keys[deltaECacheBucketEntries]; // colour bits << 16 | word; ~0 when empty
+    double deltaE[deltaECacheBucketEntries];
 };
-// Empty cache, or null without memory; release with free().
-DeltaECache* newDeltaECache();
+struct DeltaECache {
+    int32_t bucketBits;         // bits of the mixed colour that choose the bucket
+    DeltaECacheBucket* buckets; // in the same block, at a cache line boundary
+    uint8_t* oldest;            // each bucket's entry to be replaced next
+};
+// An empty cache sized for a picture of that many pixels (at most 768 kB, to
+// stay in a core's cache), or null without memory; release with free().
+DeltaECache* newDeltaECache(int64_t pixels);
 
 // Measures count quantisations of the same pixels at once: source holds
 // pixels RGB triples, words[i] the pixel words (least significant byte first)
@@ -62,6 +74,15 @@ DeltaECache* newDeltaECache();
 // order, to measure a whole picture. The cache may be null.
 void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
                    int32_t count, QualityFigures* figures, DeltaECache* cache);
+
+// measurePixels in two parts that can run side by side on the same figures,
+// since each adds to fields of its own: the colour differences (deltaESum
+// and deltaEMax), and the rest (the squared error, the pixels, the grey
+// pixels and their drift).
+void measureDifferences(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
+                        int32_t count, QualityFigures* figures, DeltaECache* cache);
+void measureLevelErrors(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
+                        int32_t count, QualityFigures* figures);
 
 // The figures of one quantisation of a whole picture.
 QualityFigures measureQuality(const RgbImage& source, const uint8_t* words);

@@ -248,6 +248,40 @@ TEST(ContactSheet, ComparisonOrderAndFigures) {
                                                  r.quantisation.method == DitherMethod::ordered);
         EXPECT_TRUE(!keepsGrey || greyDriftOf(r.figures) == 0.0);
     }
+
+    // Many colours, a few hundred of them repeated (greys among them), on a
+    // picture wider than a band and of an odd height: the comparison's
+    // cached colour differences, bands and two threads give, to the last bit,
+    // the sums of one uncached pass over each whole quantisation.
+    const int32_t width = 2100;
+    const int32_t height = 13;
+    Bytes mixed;
+    uint32_t seed = 12345;
+    for (int32_t i = 0; i < width * height; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const uint32_t colour = seed >> 16 & 0x1FF;
+        if (colour < 40)
+            mixed.insert(mixed.end(), 3, static_cast<uint8_t>(colour * 6));
+        else
+            mixed.insert(mixed.end(),
+                         {static_cast<uint8_t>(colour * 37), static_cast<uint8_t>(colour * 91),
+                          static_cast<uint8_t>(seed >> 8)});
+    }
+    const RgbImage image{width, height, mixed.data()};
+    ASSERT_TRUE(compareQuantisations(image, false, nullptr, results));
+    for (const ComparedResult& r : results) {
+        int32_t bytes = 0;
+        uint8_t* words = quantiseImage(image, r.quantisation, &bytes);
+        QualityFigures alone{};
+        measurePixels(mixed.data(), int64_t{width} * height, &words, 1, &alone, nullptr);
+        free(words);
+        EXPECT_EQ(r.figures.squaredError, alone.squaredError);
+        EXPECT_EQ(r.figures.pixels, alone.pixels);
+        EXPECT_EQ(r.figures.deltaESum, alone.deltaESum);
+        EXPECT_EQ(r.figures.deltaEMax, alone.deltaEMax);
+        EXPECT_EQ(r.figures.greyPixels, alone.greyPixels);
+        EXPECT_EQ(r.figures.greyDrifted, alone.greyDrifted);
+    }
 }
 
 } // namespace
