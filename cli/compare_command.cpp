@@ -1,6 +1,7 @@
 // halvex-cli compare: every quantisation of one picture, measured, best
 // first, as a table or as JSON, and optionally a contact sheet PNG.
 #include "cli/commands.h"
+#include "platform/console.h"
 
 #include "formats/png_encode.h"
 #include "measure/comparison.h"
@@ -43,15 +44,15 @@ Figures printedFigures(const QualityFigures& f) {
 
 void printTable(const CompareOptions& options, const RgbImage& image,
                 const ComparedResult results[comparedChoices]) {
-    printf("%s: %d x %d\n", options.input.c_str(), image.width, image.height);
-    printf("%-16s %-10s %-18s %7s %12s %11s %10s\n", "dither", "serpentine", "green_compensation",
-           "psnr", "mean_delta_e", "max_delta_e", "grey_drift");
+    printText(stdout, "%s: %d x %d\n", options.input.c_str(), image.width, image.height);
+    printText(stdout, "%-16s %-10s %-18s %7s %12s %11s %10s\n", "dither", "serpentine",
+              "green_compensation", "psnr", "mean_delta_e", "max_delta_e", "grey_drift");
     for (int32_t i = 0; i < comparedChoices; ++i) {
         const Quantisation& q = results[i].quantisation;
         const Figures f = printedFigures(results[i].figures);
-        printf("%-16s %-10s %-18s %7s %12s %11s %10s\n", ditherMethodName(q.method),
-               q.serpentine ? "yes" : "no", q.greenCompensation ? "on" : "off", f.psnr,
-               f.meanDeltaE, f.maxDeltaE, f.greyDrift);
+        printText(stdout, "%-16s %-10s %-18s %7s %12s %11s %10s\n", ditherMethodName(q.method),
+                  q.serpentine ? "yes" : "no", q.greenCompensation ? "on" : "off", f.psnr,
+                  f.meanDeltaE, f.maxDeltaE, f.greyDrift);
     }
 }
 
@@ -131,20 +132,23 @@ std::string jsonHexString(const std::string& text) {
 
 void printJson(const CompareOptions& options, const RgbImage& image,
                const ComparedResult results[comparedChoices]) {
-    printf("{\"source\": {\"path\": %s, \"path_bytes\": %s, \"width\": %d, \"height\": %d},\n "
-           "\"results\": [\n",
-           jsonString(options.input).c_str(), jsonHexString(options.input).c_str(), image.width,
-           image.height);
+    printText(stdout,
+              "{\"source\": {\"path\": %s, \"path_bytes\": %s, \"width\": %d, \"height\": %d},\n "
+              "\"results\": [\n",
+              jsonString(options.input).c_str(), jsonHexString(options.input).c_str(), image.width,
+              image.height);
     for (int32_t i = 0; i < comparedChoices; ++i) {
         const Quantisation& q = results[i].quantisation;
         const Figures f = printedFigures(results[i].figures);
-        printf("  {\"dither\": \"%s\", \"serpentine\": %s, \"green_compensation\": %s, "
-               "\"psnr\": %s, \"mean_delta_e\": %s, \"max_delta_e\": %s, \"grey_drift\": %s}%s\n",
-               ditherMethodName(q.method), q.serpentine ? "true" : "false",
-               q.greenCompensation ? "true" : "false", strcmp(f.psnr, "inf") == 0 ? "null" : f.psnr,
-               f.meanDeltaE, f.maxDeltaE, f.greyDrift, i + 1 < comparedChoices ? "," : "");
+        printText(
+            stdout,
+            "  {\"dither\": \"%s\", \"serpentine\": %s, \"green_compensation\": %s, "
+            "\"psnr\": %s, \"mean_delta_e\": %s, \"max_delta_e\": %s, \"grey_drift\": %s}%s\n",
+            ditherMethodName(q.method), q.serpentine ? "true" : "false",
+            q.greenCompensation ? "true" : "false", strcmp(f.psnr, "inf") == 0 ? "null" : f.psnr,
+            f.meanDeltaE, f.maxDeltaE, f.greyDrift, i + 1 < comparedChoices ? "," : "");
     }
-    printf(" ]}\n");
+    printText(stdout, " ]}\n");
 }
 
 int writeSheet(const std::string& path, const ContactSheet& sheet) {
@@ -187,7 +191,7 @@ int compareImage(const CompareOptions& options, const RgbImage& image) {
     if (!compareQuantisations(image, options.greenCompensation,
                               options.sheet.empty() ? nullptr : &sheet, results)) {
         freeSheet(&sheet);
-        fprintf(stderr, "%s: not enough memory to compare\n", options.input.c_str());
+        printText(stderr, "%s: not enough memory to compare\n", options.input.c_str());
         return 1;
     }
     sortComparedResults(results);
