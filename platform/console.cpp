@@ -21,7 +21,7 @@ std::string formatText(const char* format, va_list arguments) {
     if (length <= 0)
         return std::string();
     std::string text(static_cast<size_t>(length) + 1, '\0');
-    (void)vsnprintf(&text[0], text.size(), format, arguments);
+    (void)vsnprintf(text.data(), text.size(), format, arguments);
     text.pop_back();
     return text;
 }
@@ -74,7 +74,8 @@ bool writeText(FILE* stream, const std::string& text) {
 
 } // namespace
 
-int printText(FILE* stream, const char* format, ...) {
+// C-style on purpose: the compiler checks each format against its arguments.
+int printText(FILE* stream, const char* format, ...) { // NOLINT(cert-dcl50-cpp)
     va_list arguments;
     va_start(arguments, format);
     const std::string text = formatText(format, arguments);
