@@ -470,7 +470,8 @@ struct SmallFileSystem {
     }
     ~SmallFileSystem() {
         if (mounted)
-            (void)system(("umount '" + path + "'").c_str());
+            if (system(("umount '" + path + "'").c_str()) != 0)
+                ADD_FAILURE() << "could not unmount " << path;
     }
     SmallFileSystem(const SmallFileSystem&) = delete;
     SmallFileSystem& operator=(const SmallFileSystem&) = delete;
