@@ -469,9 +469,8 @@ struct SmallFileSystem {
         mounted = system(command.c_str()) == 0;
     }
     ~SmallFileSystem() {
-        if (mounted)
-            if (system(("umount '" + path + "'").c_str()) != 0)
-                ADD_FAILURE() << "could not unmount " << path;
+        if (mounted && system(("umount '" + path + "'").c_str()) != 0)
+            ADD_FAILURE() << "could not unmount " << path;
     }
     SmallFileSystem(const SmallFileSystem&) = delete;
     SmallFileSystem& operator=(const SmallFileSystem&) = delete;
