@@ -95,8 +95,14 @@ run_both() { # label, then the command's arguments with OUT for the output file
 }
 
 # Pictures for the general decoder: photographs of odd sizes in the JPEG
-# flavours, GIF with transparency, a PNG with alpha; and the fuzz seeds.
+# flavours, GIF with transparency, a PNG with alpha; the fuzz seeds (a PNG
+# and a JPEG with a wide-gamut colour profile among them).
 general=("$root"/fuzz/seeds/*)
+# Every format's fixtures: JPEG baseline, progressive and arithmetic, GIF,
+# WebP lossy, lossless and animated, and the refusals (too many scans).
+for f in "$root"/tests/decode/fixtures/*; do
+    case "$f" in *.png | *.jpg | *.gif | *.webp) general+=("$f") ;; esac
+done
 if command -v convert >/dev/null; then
     convert -size 333x211 plasma:fractal -seed 7 -quality 90 "$work/photo.jpg"
     convert -size 257x129 plasma:fractal -interlace JPEG -quality 60 "$work/progressive.jpg"
