@@ -1,24 +1,36 @@
-// The worker: holds the compiled core, does every heavy step off the page's
-// thread, and answers each request with one message carrying the request's
-// id. It draws the source and the result straight into the page's two
-// canvases (handed over as OffscreenCanvases), so that even a large picture
-// costs the page's thread nothing; only the comparison tiles travel back, as
-// ImageBitmaps.
+// A worker: holds one instance of the compiled core and does the heavy steps
+// off the page's thread. The page runs three of them, each with its own
+// picture: one for the preview and the downloads, one for the figures of the
+// current choice and one for comparing every mode, so that the slow figures
+// never hold up a preview or a download, and a task that is no longer wanted
+// ends with its worker (the page terminates it and starts another).
+//
+// Each request is answered by one message carrying the request's id; a long
+// request may send progress messages before it. Pictures travel to the page
+// as ImageBitmaps, which it draws with its own zoom and pan. A module that
+// dies (a failed assertion, memory) says so with `dead`, and the page starts
+// a fresh worker.
 /* global HalvexCore */
 'use strict';
 
 let core = null;
-let canvases = null; // { source, result }
-let view = 'side';
-let shown = null; // { width, height, result: ImageData, difference: ImageData or null }
+let heldKey = null; // the reading (page's key) of the picture this worker holds
 const coreReady = HalvexCore().then((module) => {
   core = module;
 });
 
 const METHOD_NAMES = ['none', 'floyd-steinberg', 'atkinson-boyle', 'ordered'];
+const BAND_PIXELS = 1 << 20; // rows copied out of the module at a time
+
+class OutOfMemory extends Error {}
+
+function message() {
+  return core.UTF8ToString(core._hx_message());
+}
 
 function copyIn(bytes) {
   const pointer = core._malloc(bytes.length > 0 ? bytes.length : 1);
+  if (!pointer) throw new OutOfMemory();
   core.HEAPU8.set(bytes, pointer);
   return pointer;
 }
@@ -27,38 +39,52 @@ function copyOut(pointer, length) {
   return core.HEAPU8.slice(pointer, pointer + length);
 }
 
-function message() {
-  return core.UTF8ToString(core._hx_message());
+function size() {
+  return { width: core._hx_width(), height: core._hx_height() };
 }
 
-function paint(canvas, rgba, width, height) {
-  canvas.width = width;
-  canvas.height = height;
-  if (width > 0 && height > 0)
-    canvas.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(rgba.buffer), width, height), 0, 0);
-}
-
-function paintResult() {
-  if (!shown) return;
-  if (view === 'difference' && !shown.difference) shown.difference = differenceOf(shown.source, shown.result);
-  paint(canvases.result, view === 'difference' ? shown.difference : shown.result, shown.width, shown.height);
-}
-
-async function bitmapOf(rgba, width, height) {
+// The source (0), the result (1) or their difference (2) as an ImageBitmap,
+// a band of rows at a time; null for a picture without pixels.
+async function bitmapOf(kind) {
+  const { width, height } = size();
   if (width === 0 || height === 0) return null;
-  return createImageBitmap(new ImageData(new Uint8ClampedArray(rgba.buffer), width, height));
+  let rgba;
+  try {
+    rgba = new Uint8ClampedArray(width * height * 4);
+  } catch {
+    throw new OutOfMemory();
+  }
+  const rows = Math.max(1, Math.floor(BAND_PIXELS / width));
+  for (let y = 0; y < height; y += rows) {
+    const count = Math.min(rows, height - y);
+    const pointer = core._hx_rgba_rows(kind, y, count);
+    if (!pointer) throw new OutOfMemory();
+    rgba.set(core.HEAPU8.subarray(pointer, pointer + width * count * 4), width * y * 4);
+  }
+  return createImageBitmap(new ImageData(rgba, width, height));
 }
 
-// Each channel's difference, four times as bright, so that dither noise shows.
-function differenceOf(source, result) {
-  const out = new Uint8ClampedArray(source.length);
-  for (let i = 0; i < source.length; i += 4) {
-    out[i] = Math.abs(source[i] - result[i]) * 4;
-    out[i + 1] = Math.abs(source[i + 1] - result[i + 1]) * 4;
-    out[i + 2] = Math.abs(source[i + 2] - result[i + 2]) * 4;
-    out[i + 3] = 255;
-  }
-  return out;
+function load(request) {
+  heldKey = null;
+  const bytes = new Uint8Array(request.bytes);
+  const pointer = copyIn(bytes);
+  const o = request.options;
+  const status = core._hx_load(pointer, bytes.length, o.decoder, o.background, o.resizeWidth,
+    o.resizeHeight, o.fit, o.filter);
+  core._free(pointer);
+  if (status !== 0) return { ok: false, where: status === -2 ? 'resize' : 'file', message: message() };
+  heldKey = request.key;
+  return { ok: true, ...size(), warnings: message() };
+}
+
+// Loads the picture unless this worker holds it already.
+function hold(request) {
+  if (heldKey !== null && heldKey === request.key) return { ok: true };
+  return load(request);
+}
+
+function convert(q) {
+  if (core._hx_convert(q.method, q.serpentine ? 1 : 0, q.green ? 1 : 0) !== 0) throw new Error(message());
 }
 
 function figures() {
@@ -68,56 +94,46 @@ function figures() {
   return { psnr: values[0], meanDeltaE: values[1], maxDeltaE: values[2], greyDrift: values[3] };
 }
 
-function size() {
-  return { width: core._hx_width(), height: core._hx_height() };
-}
-
-function convert(q) {
-  if (core._hx_convert(q.method, q.serpentine ? 1 : 0, q.green ? 1 : 0) !== 0) throw new Error(message());
-  const { width, height } = size();
-  return copyOut(core._hx_result_rgba(), width * height * 4);
-}
+const MODES = [[0, false], [3, false], [1, false], [1, true], [2, false], [2, true]];
 
 const handlers = {
-  async canvases(request) {
-    canvases = { source: request.source, result: request.result };
-    return { ok: true };
-  },
-
   async load(request) {
-    const bytes = new Uint8Array(request.bytes);
-    const pointer = copyIn(bytes);
-    const o = request.options;
-    const status = core._hx_load(pointer, bytes.length, o.decoder, o.background, o.resizeWidth,
-      o.resizeHeight, o.fit, o.filter);
-    core._free(pointer);
-    if (status !== 0) return { ok: false, message: message() };
-    const { width, height } = size();
-    paint(canvases.source, copyOut(core._hx_source_rgba(), width * height * 4), width, height);
-    shown = null;
-    return { ok: true, width, height, warnings: message() };
+    const reply = load(request);
+    if (reply.ok) reply.source = await bitmapOf(0);
+    return reply;
   },
 
   async convert(request) {
-    const result = convert(request.quantisation);
-    const { width, height } = size();
-    shown = { width, height, result, difference: null, source: copyOut(core._hx_source_rgba(), width * height * 4) };
-    paintResult();
-    return { ok: true, width, height };
+    convert(request.quantisation);
+    return { ok: true, result: await bitmapOf(1) };
   },
 
-  async figures() {
+  async difference() {
+    return { ok: true, difference: await bitmapOf(2) };
+  },
+
+  async figures(request) {
+    const held = hold(request);
+    if (!held.ok) return held;
+    convert(request.quantisation);
     return { ok: true, figures: figures() };
   },
 
-  async view(request) {
-    view = request.view;
-    paintResult();
+  // Every mode at the chosen compensation, one progress message per mode.
+  async compare(request) {
+    const held = hold(request);
+    if (!held.ok) return held;
+    for (const [index, [method, serpentine]] of MODES.entries()) {
+      convert({ method, serpentine, green: request.green });
+      const bitmap = await bitmapOf(1);
+      self.postMessage({ id: request.id, progress: true, index, dither: METHOD_NAMES[method], serpentine,
+        bitmap, figures: figures() }, bitmap ? [bitmap] : []);
+    }
     return { ok: true };
   },
 
-  // The file a download of the current result gives: its name's extension
-  // chooses the format, as on the command line.
+  // The word file of the current result: its name's extension chooses the
+  // format, as on the command line.
   async file(request) {
     const text = (value) => copyIn(new TextEncoder().encode(`${value}\0`));
     const name = text(request.name);
@@ -129,28 +145,14 @@ const handlers = {
     return { ok: true, bytes: copyOut(core._hx_file_data(), core._hx_file_size()).buffer };
   },
 
+  // The words for a picture that a worker died of.
+  async memoryWords() {
+    return { ok: true, message: core.UTF8ToString(core._hx_out_of_memory_message()) };
+  },
+
   async png() {
     if (core._hx_preview_png() !== 0) return { ok: false, message: message() };
     return { ok: true, bytes: copyOut(core._hx_png_data(), core._hx_png_size()).buffer };
-  },
-
-  async compareAll(request) {
-    const { width, height } = size();
-    const rows = [];
-    const tiles = [];
-    for (const green of [true, false]) {
-      for (const [method, serpentine] of [[0, false], [3, false], [1, false], [1, true], [2, false], [2, true]]) {
-        const rgba = convert({ method, serpentine, green });
-        const row = { dither: METHOD_NAMES[method], serpentine, greenCompensation: green, ...figures() };
-        rows.push(row);
-        if (green === request.green) tiles.push({ ...row, bitmap: await bitmapOf(rgba, width, height) });
-      }
-    }
-    rows.sort((a, b) => a.meanDeltaE - b.meanDeltaE);
-    tiles.sort((a, b) => a.meanDeltaE - b.meanDeltaE);
-    // The held result is the current choice again, so Download saves what the page shows.
-    convert(request.current);
-    return { ok: true, rows, tiles };
   },
 };
 
@@ -161,12 +163,18 @@ self.onmessage = async (event) => {
     await coreReady;
     reply = await handlers[request.type](request);
   } catch (error) {
-    reply = { ok: false, message: String(error && error.message ? error.message : error) };
+    if (error instanceof OutOfMemory) {
+      reply = { ok: false, memory: true, message: core.UTF8ToString(core._hx_out_of_memory_message()) };
+    } else {
+      // An abort leaves the module unusable: the page replaces this worker.
+      const dead = error instanceof WebAssembly.RuntimeError || /abort/i.test(String(error && error.message));
+      reply = { ok: false, dead, message: String(error && error.message ? error.message : error) };
+    }
+    heldKey = null;
   }
   reply.id = request.id;
-  reply.type = request.type;
   const transfer = [];
-  if (reply.bytes) transfer.push(reply.bytes);
-  for (const tile of reply.tiles || []) if (tile.bitmap) transfer.push(tile.bitmap);
+  for (const key of ['bytes']) if (reply[key]) transfer.push(reply[key]);
+  for (const key of ['source', 'result', 'difference']) if (reply[key]) transfer.push(reply[key]);
   self.postMessage(reply, transfer);
 };

@@ -54,23 +54,28 @@ after(async () => {
 });
 
 // Waits until the page has drawn a result newer than `since`.
-async function nextResult(since) {
-  await page.waitForFunction((n) => Number(document.getElementById('stage').dataset.generation || 0) > n
+async function nextResult(since, on = page) {
+  await on.waitForFunction((n) => Number(document.getElementById('stage').dataset.results) > n
     && document.getElementById('stage').dataset.state === 'ready', since, { timeout: 60000 });
 }
 
-async function generation() {
-  return page.evaluate(() => Number(document.getElementById('stage').dataset.generation || 0));
+async function generation(on = page) {
+  return on.evaluate(() => Number(document.getElementById('stage').dataset.results));
 }
 
-async function openPicture(path) {
-  const before = await generation();
-  await page.setInputFiles('#file-input', path);
-  await nextResult(before);
+async function openPicture(path, on = page) {
+  const before = await generation(on);
+  await on.setInputFiles('#file-input', path);
+  await nextResult(before, on);
+}
+
+// Waits until the page is done with the last change, however it ended.
+async function settled() {
+  await page.waitForFunction(() => ['ready', 'error'].includes(document.getElementById('stage').dataset.state),
+    null, { timeout: 120000 });
 }
 
 async function choose(choices) {
-  const before = await generation();
   let changed = false;
   for (const [id, value] of Object.entries(choices)) {
     const element = page.locator(`#${id}`);
@@ -89,7 +94,9 @@ async function choose(choices) {
       changed = true;
     }
   }
-  if (changed) await nextResult(before);
+  // A reading choice can make the picture shown unreadable (a TGA for the
+  // compatible decoder): the change is done when the page is ready or says why not.
+  if (changed) await settled();
 }
 
 async function download(button) {
@@ -105,16 +112,16 @@ function cliConvert(input, args) {
   return readFileSync(out);
 }
 
-const methods = { 0: 'none', 1: 'floyd-steinberg', 2: 'atkinson-boyle', 3: 'ordered' };
 const fits = { 0: 'contain', 1: 'cover', 2: 'stretch' };
-const defaults = { dither: 1, serpentine: false, green: true, decoder: 0, background: '#000000',
-  'resize-width': '', 'resize-height': '', fit: 0, filter: 0 };
+const defaults = { dither: 'floyd-steinberg', serpentine: false, green: true, decoder: 'compatible',
+  background: '#000000', 'resize-width': '', 'resize-height': '', fit: 0, filter: 0 };
+const diffusion = (dither) => dither === 'floyd-steinberg' || dither === 'atkinson-boyle';
 
 // The command line's options for the page's choices.
 function cliArgs(c) {
-  const args = ['--dither', methods[c.dither], '--green-compensation', c.green ? 'on' : 'off',
-    '--decoder', c.decoder === 1 ? 'standard' : 'compatible', '--background', c.background.slice(1)];
-  if (c.serpentine && (c.dither === 1 || c.dither === 2)) args.push('--serpentine');
+  const args = ['--dither', c.dither, '--green-compensation', c.green ? 'on' : 'off',
+    '--decoder', c.decoder, '--background', c.background.slice(1)];
+  if (c.serpentine && diffusion(c.dither)) args.push('--serpentine');
   if (c['resize-width'] || c['resize-height']) {
     args.push('--resize', `${c['resize-width']}x${c['resize-height']}`, '--fit', fits[c.fit]);
     if (c.filter === 1) args.push('--filter', 'nearest');
@@ -140,13 +147,13 @@ test('downloads are the command line\'s bytes', async () => {
   const inputs = makeInputs();
   const cases = [
     ['bmp', {}],
-    ['bmp', { dither: 0, green: false }],
-    ['bmp', { dither: 2, serpentine: true }],
-    ['bmp', { dither: 3, 'resize-width': '97', 'resize-height': '40', fit: 1 }],
-    ['tga', { decoder: 1, dither: 1, serpentine: true }],
+    ['bmp', { dither: 'none', green: false }],
+    ['bmp', { dither: 'atkinson-boyle', serpentine: true }],
+    ['bmp', { dither: 'ordered', 'resize-width': '97', 'resize-height': '40', fit: 1 }],
+    ['tga', { decoder: 'standard', dither: 'floyd-steinberg', serpentine: true }],
     ['png-alpha', { background: '#3366cc' }],
     ['png-alpha', { 'resize-width': '64', 'resize-height': '64', fit: 0, background: '#ffffff', filter: 1 }],
-    ['jpg', { dither: 2, 'resize-width': '', 'resize-height': '50', fit: 2 }],
+    ['jpg', { dither: 'atkinson-boyle', 'resize-width': '', 'resize-height': '50', fit: 2 }],
   ];
   for (const [kind, choices] of cases) {
     const c = { ...defaults, ...choices };
@@ -173,7 +180,7 @@ test('the saved preview is the command line\'s preview', async () => {
 });
 
 test('raw words and C text are the command line\'s bytes', async () => {
-  await choose({ ...defaults, dither: 2 });
+  await choose({ ...defaults, dither: 'atkinson-boyle' });
   await openPicture(sample);
   assert.ok(await page.locator('#byte-order').isDisabled(), 'RGN/MBR files are little-endian');
   for (const [extension, order] of [['raw', 'little'], ['bin', 'big'], ['c', 'big'], ['h', 'little']]) {
@@ -183,23 +190,13 @@ test('raw words and C text are the command line\'s bytes', async () => {
     assert.equal(saved.name, `sample.${extension}`);
     const out = join(work, `cli-${Date.now()}`);
     mkdirSync(out);
-    execFileSync(cli, ['convert', ...cliArgs({ ...defaults, dither: 2 }), '--byte-order', order, sample,
+    execFileSync(cli, ['convert', ...cliArgs({ ...defaults, dither: 'atkinson-boyle' }), '--byte-order', order, sample,
       join(out, saved.name)]);
     assert.ok(saved.bytes.equals(readFileSync(join(out, saved.name))), `${extension} ${order}`);
   }
   await page.selectOption('#extension', 'rgn');
   assert.equal(await page.inputValue('#byte-order'), 'little');
   await choose(defaults);
-});
-
-test('a bad file shows the message and keeps the page usable', async () => {
-  const bad = join(work, 'bad.bmp');
-  writeFileSync(bad, 'not a picture at all');
-  await page.setInputFiles('#file-input', bad);
-  await page.waitForFunction(() => document.getElementById('error').textContent !== '');
-  assert.match(await page.textContent('#error'), /bad\.bmp: Error reading file \(not BMP\?\)/);
-  const saved = await download('#download');
-  assert.equal(saved.name, 'sample.rgn', 'the previous picture is still held');
 });
 
 // A 24-bit BMP of width x height whose pixels come from pixel(x, y) -> [r, g, b].
@@ -239,14 +236,250 @@ test('a picture without pixels gives the empty file', async () => {
   assert.ok(saved.bytes.equals(cliConvert(empty, [])));
 });
 
-test('compare all lists every mode, best first', async () => {
+// A TGA file without the version 2.0 footer, 24 bits, rows from the top.
+function tgaWithoutFooter(width, height, pixel) {
+  const file = Buffer.alloc(18 + width * height * 3);
+  file[2] = 2; // uncompressed true colour
+  file.writeUInt16LE(width, 12);
+  file.writeUInt16LE(height, 14);
+  file[16] = 24;
+  file[17] = 0x20;
+  for (let y = 0; y < height; y += 1)
+    for (let x = 0; x < width; x += 1) {
+      const [r, g, b] = pixel(x, y);
+      file.set([b, g, r], 18 + 3 * (y * width + x));
+    }
+  return file;
+}
+
+async function text(id) {
+  return page.textContent(`#${id}`);
+}
+
+// Messages in the page's words, next to what they concern, each cleared by
+// the next success; a file that cannot be read leaves nothing to download.
+test('messages in the page\'s words, and a failed read leaves nothing behind', async () => {
+  await openPicture(sample);
+  const cases = [
+    ['bad.png', Buffer.from('hello'), /^bad\.png: Not a BMP, TGA, PNG, JPEG or GIF file$/],
+    ['cut.bmp', bmpFile(40, 30, gradient(40, 30)).subarray(0, 300), /^cut\.bmp: The file ends before the picture does$/],
+    ['plain.tga', tgaWithoutFooter(24, 16, gradient(24, 16)), /^plain\.tga: .*choose Standard under BMP\/TGA decoder/],
+  ];
+  for (const [name, bytes, words] of cases) {
+    const path = join(work, name);
+    writeFileSync(path, bytes);
+    await page.setInputFiles('#file-input', path);
+    await page.waitForFunction((n) => document.getElementById('stage').dataset.state === 'error'
+      && document.getElementById('file-message').textContent.startsWith(n), name);
+    const message = await text('file-message');
+    assert.match(message, words);
+    assert.doesNotMatch(message, /not BMP\?|--/);
+    assert.ok(await page.locator('#download').isDisabled(), `${name}: nothing to download`);
+    assert.equal(await text('error'), '');
+  }
+  // The TGA is the file held: the decoder that reads it reads it, not the BMP before.
+  await choose({ decoder: 'standard' });
+  assert.equal(await text('file-message'), '');
+  assert.equal(await text('source-info'), 'plain.tga: 24 x 16 pixels');
+  const saved = await download('#download');
+  assert.equal(saved.name, 'plain.rgn');
+  assert.ok(saved.bytes.equals(cliConvert(join(work, 'plain.tga'), cliArgs({ ...defaults, decoder: 'standard' }))));
+  await choose({ decoder: 'compatible' });
+  await openPicture(sample);
+  assert.equal(await text('file-message'), '');
+});
+
+test('the size fields take whole numbers in range, and a resize too large is refused', async () => {
+  const gif = join(work, 'small.gif');
+  execFileSync('convert', ['-size', '320x200', 'gradient:red-blue', gif]);
+  await openPicture(gif);
+  for (const bad of ['1e3', '-5', '2.5', '70000', 'ten']) {
+    await page.fill('#resize-width', bad);
+    await page.press('#resize-width', 'Tab');
+    assert.match(await text('resize-message'), /^Width: a whole number from 1 to 65535, or empty$/, bad);
+    assert.ok(await page.locator('#download').isDisabled(), bad);
+  }
+  // Width first (62.5 megapixels), then height: the page either converts
+  // the 100 megapixels or says why next to the fields; it never dies.
+  await page.fill('#resize-width', '10000');
+  await page.press('#resize-width', 'Tab');
+  await page.fill('#resize-height', '10000');
+  await page.press('#resize-height', 'Tab');
+  await settled();
+  const state = await page.getAttribute('#stage', 'data-state');
+  if (state === 'error') {
+    assert.match(await text('resize-message'), /^[A-Z].*(limit|memory)/);
+    assert.ok(await page.locator('#download').isDisabled());
+  } else assert.equal(await text('source-info'), 'small.gif: 10000 x 10000 pixels');
+  await page.fill('#resize-width', '65535');
+  await page.press('#resize-width', 'Tab');
+  await settled();
+  assert.equal(await text('resize-message'), 'The resized picture would be larger than the 100-megapixel limit');
+  assert.ok(await page.locator('#download').isDisabled());
+  assert.doesNotMatch(await page.innerText('body'), /Abort/);
+  await choose({ 'resize-width': '', 'resize-height': '' });
+  assert.equal(await text('resize-message'), '');
+  await openPicture(gif);
+  assert.equal(await text('source-info'), 'small.gif: 320 x 200 pixels');
+  const saved = await download('#download');
+  assert.ok(saved.bytes.equals(cliConvert(gif, cliArgs(defaults))));
+});
+
+// Every canvas of the view drawn at the same scale around the same point.
+async function drawnAt(selector) {
+  await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+  return page.$$eval(selector, (canvases) => canvases.map((c) =>
+    ({ scale: Number(c.dataset.scale), fit: Number(c.dataset.fit), x: Number(c.dataset.centreX), y: Number(c.dataset.centreY) })));
+}
+
+async function drag(from, to, steps = 5) {
+  await page.mouse.move(from.x, from.y);
+  await page.mouse.down();
+  await page.mouse.move(to.x, to.y, { steps });
+  await page.mouse.up();
+}
+
+async function centreOf(selector) {
+  const box = await page.locator(selector).first().boundingBox();
+  return { x: box.x + box.width / 2, y: box.y + box.height / 2, box };
+}
+
+test('the viewer: zoom by keys and wheel, one pan for both sides, the divider', async () => {
+  const picture = join(work, 'viewer.bmp');
+  writeFileSync(picture, bmpFile(800, 480, gradient(800, 480)));
+  await openPicture(picture);
+  await page.selectOption('#view', 'side');
+  let [left, right] = await drawnAt('#source-canvas, #result-canvas');
+  assert.equal(left.scale, left.fit);
+  await page.focus('#stage');
+  await page.keyboard.press('1');
+  [left, right] = await drawnAt('#source-canvas, #result-canvas');
+  assert.equal(left.scale, 1);
+  const start = await centreOf('#source-canvas');
+  await drag(start, { x: start.x + 60, y: start.y + 40 });
+  [left, right] = await drawnAt('#source-canvas, #result-canvas');
+  assert.deepEqual(left, right, 'both sides at the same zoom and place');
+  assert.deepEqual([left.x, left.y], [400 - 60, 240 - 40]);
+  // The wheel zooms around the pointer: the point under it stays.
+  await page.mouse.move(start.x + 100, start.y);
+  await page.mouse.wheel(0, -300);
+  [left, right] = await drawnAt('#source-canvas, #result-canvas');
+  assert.ok(left.scale > 1 && Math.abs((left.x + 100 / left.scale) - (340 + 100)) < 0.5, JSON.stringify(left));
+  await page.keyboard.press('0');
+  [left] = await drawnAt('#source-canvas');
+  assert.equal(left.scale, left.fit);
+
+  await page.selectOption('#view', 'split');
+  for (let i = 0; i < 6; i += 1) await page.click('#zoom-in'); // past 8x the divider stays on screen
+  const pane = (await centreOf('#result-canvas')).box;
+  const handle = await centreOf('#divider .handle');
+  assert.ok(handle.x > pane.x && handle.x < pane.x + pane.width, 'the divider is on screen');
+  await drag(handle, { x: pane.x + pane.width * 0.25, y: pane.y + 10 });
+  assert.ok(Math.abs(Number(await page.getAttribute('#stage', 'data-split')) - 0.25) < 0.02);
+  await page.keyboard.press('0');
+
+  await page.selectOption('#view', 'difference');
+  await page.selectOption('#difference-scale', '16');
+  assert.equal(await text('result-label'), 'Difference x16');
+  await page.selectOption('#view', 'side');
+});
+
+test('compare all: a grid of the source and six modes, a tile or a row makes the choice', async () => {
+  await choose(defaults);
   await openPicture(sample);
   await page.click('#compare-all');
-  await page.waitForFunction(() => !document.getElementById('compare-section').hidden);
-  const means = await page.$$eval('#compare-table tbody tr', (rows) => rows.map((r) => Number(r.cells[4].textContent)));
-  assert.equal(means.length, 12);
-  assert.deepEqual(means, [...means].sort((a, b) => a - b));
-  assert.equal(await page.locator('#compare-tiles canvas').count(), 6);
+  await page.waitForFunction(() => document.getElementById('compare-stop').hidden
+    && document.querySelectorAll('#compare-table tbody tr').length === 6
+    && [...document.querySelectorAll('#compare-table tbody td:nth-child(3)')].every((c) => c.textContent !== '-'));
+  assert.equal(await page.inputValue('#view'), 'all');
+  assert.equal(await page.locator('#compare-tiles .tile').count(), 7);
+  assert.equal(await page.locator('#compare-tiles .tile[data-source]').count(), 1);
+  const tiles = await drawnAt('#compare-tiles canvas');
+  assert.ok(tiles.every((t) => JSON.stringify(t) === JSON.stringify(tiles[0])), 'every tile drawn alike');
+  assert.equal(await page.locator('.tile.chosen').getAttribute('data-dither'), 'floyd-steinberg');
+
+  let before = await generation();
+  await page.click('#compare-tiles .tile[data-dither="atkinson-boyle"][data-serpentine="true"] canvas');
+  await nextResult(before);
+  assert.equal(await page.inputValue('#dither'), 'atkinson-boyle');
+  assert.ok(await page.locator('#serpentine').isChecked());
+  assert.equal(await page.locator('.tile.chosen').getAttribute('data-serpentine'), 'true');
+  const figures = await page.textContent('#fig-mean');
+  const row = await page.textContent('#compare-table tr[data-dither="atkinson-boyle"][data-serpentine="true"] td:nth-child(3)');
+  assert.equal(figures, row, 'the figures of the choice are the grid\'s');
+
+  before = await generation();
+  await page.click('#compare-table tr[data-dither="ordered"] button');
+  await nextResult(before);
+  assert.equal(await page.inputValue('#dither'), 'ordered');
+  const saved = await download('#download');
+  assert.ok(saved.bytes.equals(cliConvert(sample, cliArgs({ ...defaults, dither: 'ordered' }))));
+  await page.selectOption('#view', 'side');
+  await choose(defaults);
+});
+
+test('axe finds nothing serious, empty or loaded, in every view', async () => {
+  const axe = readFileSync(new URL('../node_modules/axe-core/axe.min.js', import.meta.url), 'utf8');
+  const check = async (on, what) => {
+    if (!(await on.evaluate(() => 'axe' in window))) await on.addScriptTag({ content: axe });
+    const violations = await on.evaluate(async () => (await window.axe.run()).violations
+      .filter((v) => ['serious', 'critical'].includes(v.impact)).map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(' ')}`));
+    assert.deepEqual(violations, [], what);
+  };
+  const fresh = await context.newPage();
+  await fresh.goto(pageUrl);
+  await check(fresh, 'empty');
+  await fresh.close();
+  await openPicture(sample);
+  for (const view of ['side', 'split', 'difference', 'all']) {
+    await page.selectOption('#view', view);
+    await check(page, view);
+  }
+  await page.waitForFunction(() => document.getElementById('compare-stop').hidden);
+  await page.selectOption('#view', 'side');
+});
+
+// On each screen the picture fits, the result and Download come into view,
+// and nothing scrolls sideways.
+test('fit on load on a desktop, a small screen and a phone', async () => {
+  const picture = join(work, 'screen-fit.bmp');
+  writeFileSync(picture, bmpFile(800, 480, gradient(800, 480)));
+  for (const [width, height, mobile] of [[1280, 800, false], [800, 600, false], [390, 844, true]]) {
+    const small = await browser.newContext({ viewport: { width, height }, isMobile: mobile, hasTouch: mobile });
+    const p = await small.newPage();
+    await p.goto(pageUrl);
+    await openPicture(picture, p);
+    await p.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+    const seen = await p.evaluate(() => {
+      const canvas = document.getElementById('result-canvas');
+      const stage = document.getElementById('stage').getBoundingClientRect();
+      const button = document.getElementById('download').getBoundingClientRect();
+      return { scale: canvas.dataset.scale, fit: canvas.dataset.fit, stageTop: stage.top, stageBottom: stage.bottom,
+        downloadBottom: button.bottom, pageWidth: document.documentElement.scrollWidth, height: innerHeight };
+    });
+    const what = `${width} x ${height}: ${JSON.stringify(seen)}`;
+    assert.equal(seen.scale, seen.fit, what);
+    assert.ok(seen.downloadBottom <= seen.height && seen.stageTop >= 0 && seen.stageTop < seen.height / 2, what);
+    assert.ok(seen.pageWidth <= width, what);
+    await small.close();
+  }
+});
+
+test('compare all shows its progress and stops; the page goes on', async () => {
+  const large = join(work, 'stop.bmp');
+  writeFileSync(large, bmpFile(4000, 3000, gradient(4000, 3000)));
+  await openPicture(large);
+  await page.click('#compare-all');
+  await page.waitForFunction(() => !document.getElementById('compare-stop').hidden
+    && /Comparing every mode: \d of 6/.test(document.getElementById('status').textContent));
+  await page.click('#compare-stop');
+  assert.ok(await page.locator('#compare-stop').isHidden());
+  assert.doesNotMatch(await text('status'), /Comparing/);
+  await choose({ dither: 'ordered' });
+  const saved = await download('#download');
+  assert.equal(saved.name, 'stop.rgn');
+  await page.selectOption('#view', 'side');
+  await choose(defaults);
 });
 
 test('a large picture keeps the page responsive', async () => {
@@ -254,7 +487,7 @@ test('a large picture keeps the page responsive', async () => {
   writeFileSync(large, bmpFile(4000, 3000, gradient(4000, 3000)));
   await page.evaluate(() => { window.halvexLongTasks.length = 0; });
   await openPicture(large);
-  await choose({ dither: 2 });
+  await choose({ dither: 'atkinson-boyle' });
   const tasks = await page.evaluate(() => window.halvexLongTasks);
   console.log(`longest main-thread task while converting 4000 x 3000: ${Math.max(0, ...tasks).toFixed(0)} ms`);
   assert.ok(tasks.every((t) => t <= 200), `long tasks: ${tasks.join(', ')}`);
@@ -269,15 +502,16 @@ test('readout: size and the time from a choice to its preview', async () => {
   writeFileSync(picture, bmpFile(800, 480, gradient(800, 480)));
   await openPicture(picture);
   const times = [];
-  for (const value of ['2', '1', '0', '3', '1']) {
+  await choose({ dither: 'floyd-steinberg' });
+  for (const value of ['atkinson-boyle', 'none', 'floyd-steinberg', 'ordered', 'floyd-steinberg']) {
     // Each change starts from an idle page: the figures of the one before are done.
     await page.waitForFunction(() => document.getElementById('stage').dataset.state === 'ready');
     times.push(await page.evaluate((v) => new Promise((resolve) => {
       const stage = document.getElementById('stage');
-      const before = Number(stage.dataset.generation);
+      const before = Number(stage.dataset.results);
       const start = performance.now();
       const observer = new MutationObserver(() => {
-        if (Number(stage.dataset.generation) > before) {
+        if (Number(stage.dataset.results) > before) {
           observer.disconnect();
           requestAnimationFrame(() => resolve(performance.now() - start));
         }
