@@ -10,7 +10,7 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readFileSync, writeFileSync, statSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { dirname, join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
 
@@ -140,6 +140,16 @@ function makeInputs() {
   magick('tga');
   magick('png-alpha', '-alpha', 'set', '-channel', 'A', '-fx', 'i/w', '+channel');
   magick('jpg', '-quality', '90');
+  // Every other format from the decoders' fixtures and the fuzz seeds.
+  const project = join(dirname(sample), '..');
+  const fixture = (name) => join(project, 'tests', 'decode', 'fixtures', name);
+  made['webp-lossy'] = fixture('lossy-alpha.webp');
+  made['webp-lossless'] = fixture('lossless.webp');
+  made['webp-animated'] = fixture('animated.webp');
+  made['jpg-arithmetic'] = fixture('arithmetic-progressive.jpg');
+  made['gif'] = fixture('interlaced.gif');
+  made['jpg-profile'] = join(project, 'fuzz', 'seeds', 'profile-p3.jpg');
+  made['png-profile'] = join(project, 'fuzz', 'seeds', 'profile-p3.png');
   return made;
 }
 
@@ -154,6 +164,13 @@ test('downloads are the command line\'s bytes', async () => {
     ['png-alpha', { background: '#3366cc' }],
     ['png-alpha', { 'resize-width': '64', 'resize-height': '64', fit: 0, background: '#ffffff', filter: 1 }],
     ['jpg', { dither: 'atkinson-boyle', 'resize-width': '', 'resize-height': '50', fit: 2 }],
+    ['webp-lossy', { background: '#3366cc' }],
+    ['webp-lossless', {}],
+    ['webp-animated', { dither: 'none' }],
+    ['jpg-arithmetic', {}],
+    ['gif', { background: '#ffffff' }],
+    ['jpg-profile', {}],
+    ['png-profile', { dither: 'atkinson-boyle' }],
   ];
   for (const [kind, choices] of cases) {
     const c = { ...defaults, ...choices };
@@ -261,7 +278,7 @@ async function text(id) {
 test('messages in the page\'s words, and a failed read leaves nothing behind', async () => {
   await openPicture(sample);
   const cases = [
-    ['bad.png', Buffer.from('hello'), /^bad\.png: Not a BMP, TGA, PNG, JPEG or GIF file$/],
+    ['bad.png', Buffer.from('hello'), /^bad\.png: Not a BMP, TGA, PNG, JPEG, GIF or WebP file$/],
     ['cut.bmp', bmpFile(40, 30, gradient(40, 30)).subarray(0, 300), /^cut\.bmp: The file ends before the picture does$/],
     ['plain.tga', tgaWithoutFooter(24, 16, gradient(24, 16)), /^plain\.tga: .*choose Standard under BMP\/TGA decoder/],
   ];
