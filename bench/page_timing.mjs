@@ -40,6 +40,7 @@ const work = mkdtempSync(join(tmpdir(), 'halvex-page-timing-'));
 try {
   const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1280, height: 800 } });
   const page = await context.newPage();
+  page.on('crash', () => console.error('the page crashed'));
   page.on('pageerror', (error) => {
     console.error(`page error: ${error.message}`);
     process.exitCode = 1;
@@ -61,7 +62,7 @@ try {
     const values = ['atkinson-boyle', 'floyd-steinberg', 'ordered', 'none'];
     for (let round = 0; round < rounds; round += 1) {
       // The change comes while the last choice's figures are being measured.
-      const [preview, download] = await page.evaluate((value) => new Promise((resolve) => {
+      const [preview, download] = await page.evaluate((choices) => new Promise((resolve) => {
         const stage = document.getElementById('stage');
         const button = document.getElementById('download');
         const before = Number(stage.dataset.results);
@@ -77,10 +78,11 @@ try {
         const observer = new MutationObserver(check);
         observer.observe(stage, { attributes: true });
         observer.observe(button, { attributes: true });
+        // Another mode than the one shown, or nothing would change.
         const select = document.getElementById('dither');
-        select.value = value;
+        select.value = choices.find((value) => value !== select.value);
         select.dispatchEvent(new Event('change'));
-      }), values[round % values.length]);
+      }), [values[round % values.length], values[(round + 1) % values.length]]);
       previews.push(preview);
       downloads.push(download);
       const clicked = Date.now();

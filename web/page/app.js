@@ -302,8 +302,13 @@ async function measure() {
   refreshStatus();
   const reply = await measurer.ask('figures', { bytes: state.file.bytes.slice(0), options: readingChoices(),
     key: readKey, quantisation: q });
-  if (reply.ok && readKey === state.readKey && quantKey === quantKeyOf(quantisation()))
-    showFigures(reply.figures, quantKey, readKey);
+  if (readKey !== state.readKey || quantKey !== quantKeyOf(quantisation()) || reply.cancelled) return;
+  if (reply.ok) showFigures(reply.figures, quantKey, readKey);
+  else {
+    // The preview and the download stand; only the figures are missing.
+    setMessage('error', `The figures could not be measured: ${reply.dead || reply.memory ? await memoryWords() : reply.message}`);
+    showFigures({}, quantKey, readKey);
+  }
 }
 
 function formatNumber(value, digits) {
@@ -312,7 +317,7 @@ function formatNumber(value, digits) {
 }
 
 function showFigures(f, quantKey, readKey) {
-  $('fig-psnr').textContent = f.psnr === Infinity ? 'inf' : `${formatNumber(f.psnr, 2)} dB`;
+  $('fig-psnr').textContent = Number.isFinite(f.psnr) ? `${formatNumber(f.psnr, 2)} dB` : formatNumber(f.psnr, 2);
   $('fig-mean').textContent = formatNumber(f.meanDeltaE, 2);
   $('fig-max').textContent = formatNumber(f.maxDeltaE, 2);
   $('fig-drift').textContent = formatNumber(f.greyDrift, 4);
@@ -453,6 +458,8 @@ async function compareAll(fresh) {
   if (state.compare !== compare) return;
   compare.running = false;
   compare.done = reply.ok;
+  if (!reply.ok && !reply.cancelled)
+    setMessage('error', `Every mode could not be compared: ${reply.dead || reply.memory ? await memoryWords() : reply.message}`);
   refreshStatus();
 }
 
