@@ -1,12 +1,13 @@
 // The benchmark's floor: the least a converter must do, done the way the
-// converter does it. Reads an uncompressed 24-bit BMP whole, turns every
-// pixel into RGB565 by plain truncation, top row first, and writes the
-// file's 48-byte header and the words. As in the converter (convert/
-// rgn_writer.cpp), a second thread makes the words a piece of rows at a
-// time while this one writes the pieces already made, so that the
-// truncating overlaps the writing; the pieces are as large and as many at
-// once as the converter's. No dithering, no temporary file, no checks beyond
-// the header's shape.
+// converter does it. Reads an uncompressed 24-bit BMP a piece of rows at a
+// time, top row first (for a bottom-up file, each piece's stored rows are
+// read in one go from where they lie), turns every pixel into RGB565 by
+// plain truncation and writes the file's 48-byte header and the words. As
+// in the converter (convert/rgn_writer.cpp), a second thread reads and makes
+// the words a piece at a time while this one writes the pieces already
+// made, so that the reading and truncating overlap the writing; the pieces
+// are as large and as many at once as the converter's. No dithering, no
+// temporary file, no checks beyond the header's shape.
 //
 // Usage: halvex-bench-floor INPUT.bmp OUTPUT.rgn
 #include <condition_variable>
@@ -31,8 +32,11 @@ void putU32(uint8_t* p, uint32_t v) {
 }
 
 struct Run {
-    const uint8_t* pixels; // the first stored row
-    size_t rowBytes;       // stored, with padding
+    FILE* source;
+    long firstRow;   // where the first stored row starts
+    size_t rowBytes; // stored, with padding
+    uint8_t* stored; // one piece's stored rows
+    bool readFailed = false;
     bool topDown;
     int32_t width;
     int32_t height;
@@ -65,10 +69,17 @@ void makePieces(Run* run) {
             run->changed.wait(guard, [&] { return piece - run->written < pieceSlots; });
         }
         uint8_t* out = run->slots[piece % pieceSlots];
-        for (int32_t i = 0; i < rowsOf(*run, piece); ++i) {
-            const int32_t y = piece * run->pieceRows + i;
-            const int32_t stored = run->topDown ? y : run->height - 1 - y;
-            truncateRow(run->pixels + run->rowBytes * stored, run->width,
+        const int32_t rows = rowsOf(*run, piece);
+        const int32_t top = piece * run->pieceRows;
+        const int32_t from = run->topDown ? top : run->height - top - rows;
+        const size_t bytes = run->rowBytes * static_cast<size_t>(rows);
+        if (fseek(run->source, run->firstRow + static_cast<long>(run->rowBytes * from), SEEK_SET) !=
+                0 ||
+            fread(run->stored, 1, bytes, run->source) != bytes)
+            run->readFailed = true;
+        for (int32_t i = 0; i < rows; ++i) {
+            const int32_t stored = run->topDown ? i : rows - 1 - i;
+            truncateRow(run->stored + run->rowBytes * stored, run->width,
                         out + size_t{2} * run->width * i);
         }
         {
@@ -105,22 +116,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     FILE* in = fopen(argv[1], "rb");
-    if (in == nullptr) {
+    uint8_t file[54];
+    if (in == nullptr || fread(file, 1, sizeof file, in) != sizeof file) {
         perror(argv[1]);
         return 1;
     }
-    fseek(in, 0, SEEK_END);
-    const long length = ftell(in);
-    fseek(in, 0, SEEK_SET);
-    // malloc rather than a vector: no time spent zeroing what is overwritten.
-    const size_t fileSize = length > 0 ? static_cast<size_t>(length) : 0;
-    auto* file = static_cast<uint8_t*>(malloc(fileSize + 1));
-    if (file == nullptr || fread(file, 1, fileSize, in) != fileSize) {
-        perror(argv[1]);
-        return 1;
-    }
-    fclose(in);
-    if (fileSize < 54 || file[0] != 'B' || file[1] != 'M' || file[28] != 24) {
+    if (file[0] != 'B' || file[1] != 'M' || file[28] != 24) {
         fprintf(stderr, "%s: not a 24-bit BMP\n", argv[1]);
         return 1;
     }
@@ -129,12 +130,13 @@ int main(int argc, char** argv) {
     const auto storedHeight = static_cast<int32_t>(u32(&file[22]));
     const int32_t height = storedHeight < 0 ? -storedHeight : storedHeight;
     const size_t rowBytes = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-    if (width <= 0 || height == 0 || offset + rowBytes * height > fileSize) {
-        fprintf(stderr, "%s: truncated\n", argv[1]);
+    if (width <= 0 || height == 0) {
+        fprintf(stderr, "%s: no pixels\n", argv[1]);
         return 1;
     }
     Run run;
-    run.pixels = file + offset;
+    run.source = in;
+    run.firstRow = static_cast<long>(offset);
     run.rowBytes = rowBytes;
     run.topDown = storedHeight < 0;
     run.width = width;
@@ -144,6 +146,11 @@ int main(int argc, char** argv) {
     if (run.pieceRows > height)
         run.pieceRows = height;
     run.pieces = (height - 1) / run.pieceRows + 1;
+    run.stored = static_cast<uint8_t*>(malloc(rowBytes * run.pieceRows));
+    if (run.stored == nullptr) {
+        fprintf(stderr, "out of memory\n");
+        return 1;
+    }
     for (uint8_t*& slot : run.slots) {
         slot = static_cast<uint8_t*>(malloc(wordRow * run.pieceRows));
         if (slot == nullptr) {
@@ -163,9 +170,14 @@ int main(int argc, char** argv) {
     std::thread maker(makePieces, &run);
     ok = writePieces(&run, target) && ok;
     maker.join();
-    free(file);
+    fclose(in);
+    free(run.stored);
     for (uint8_t* slot : run.slots)
         free(slot);
+    if (run.readFailed) {
+        fprintf(stderr, "%s: truncated\n", argv[1]);
+        return 1;
+    }
     if (fclose(target) != 0 || !ok) {
         perror(argv[2]);
         return 1;

@@ -105,7 +105,8 @@ Outcome convertFile(const BatchOptions& options, const std::string& input,
     if (outcome.failure.empty()) {
         WordFileWriter writer{
             wordFileChoice(options.output, options.quantisation, input, output), 0, {}};
-        outcome.failure = formatRefusal(writer.choice, load.image, output);
+        const RgbImage shown = imageOrEmpty(load.image);
+        outcome.failure = formatRefusal(writer.choice, shown.width, shown.height, output);
         if (outcome.failure.empty()) {
             const Status written = convertImageToFile(
                 output.c_str(), load.image, options.quantisation, wordFileWrapping(&writer));

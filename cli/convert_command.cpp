@@ -75,15 +75,61 @@ bool refusesItsOwnFiles(const ConvertOptions& options) {
                                         refuseToOverwrite(output, options.preview, "output"));
 }
 
+Reason provideRows(void* reading, int32_t count, uint8_t* rows) {
+    return readNextRows(static_cast<RowReading*>(reading), count, rows);
+}
+
+// A file read by rows is converted while it is decoded: each piece's rows
+// are decoded just before they are quantised, and a file that turns out
+// damaged leaves the target as it was. A refusal or a failed write does not
+// hide the picture's own failure: the rest of the rows are read first, as
+// when the picture is loaded before it is converted.
+int convertWhileReading(const ConvertOptions& options, RowReading* reading) {
+    const std::string& output = options.files[1];
+    WordFileWriter writer{outputChoice(options), 0, {}};
+    const std::string refusal =
+        formatRefusal(writer.choice, reading->width, reading->height, output);
+    Status written{};
+    if (refusal.empty()) {
+        const RowSupply supply{reading, provideRows};
+        written = convertRowsToFile(output.c_str(), reading->width, reading->height,
+                                    options.quantisation, supply, wordFileWrapping(&writer));
+    }
+    const bool stopped = written.reason == Reason::System && written.systemError == EINTR;
+    if (!refusal.empty() || (written.reason == Reason::System && !stopped))
+        (void)readRemainingRows(reading);
+    if (!finishInputRows(options.files[0], reading))
+        return 1;
+    if (!refusal.empty()) {
+        printText(stderr, "%s\n", refusal.c_str());
+        return 1;
+    }
+    if (!succeeded(written)) {
+        reportWriteError(output, written.systemError);
+        return 1;
+    }
+    return 0;
+}
+
 int runSingleConvert(const ConvertOptions& options) {
     if (refusesItsOwnFiles(options))
         return 1;
+    RowReading reading;
+    FILE* input = nullptr;
+    if (options.preview.empty() &&
+        startInputRows(options.files[0], options.reading, &reading, &input)) {
+        const int status = convertWhileReading(options, &reading);
+        (void)fclose(input); // a stream that was only read from
+        return status;
+    }
     RgbImage image{};
     if (!loadInputImage(options.files[0], options.reading, &image))
         return 1;
     int status = 0;
     WordFileWriter writer{outputChoice(options), 0, {}};
-    if (const std::string refusal = formatRefusal(writer.choice, image, options.files[1]);
+    const RgbImage shown = imageOrEmpty(image);
+    if (const std::string refusal =
+            formatRefusal(writer.choice, shown.width, shown.height, options.files[1]);
         !refusal.empty()) {
         printText(stderr, "%s\n", refusal.c_str());
         status = 1;

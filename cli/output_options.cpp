@@ -58,10 +58,9 @@ WordFileChoice wordFileChoice(const OutputOptions& options, const Quantisation& 
                             source, toStandardOutput ? "standard output" : output);
 }
 
-std::string formatRefusal(const WordFileChoice& choice, const RgbImage& image,
+std::string formatRefusal(const WordFileChoice& choice, int32_t width, int32_t height,
                           const std::string& output) {
-    if (choice.format == WordFormat::c &&
-        (image.width == 0 || image.height == 0 || image.pixels == nullptr))
+    if (choice.format == WordFormat::c && (width == 0 || height == 0))
         return "Error writing " + output + ": a picture without pixels cannot be C text";
     return {};
 }

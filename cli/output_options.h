@@ -33,5 +33,5 @@ WordFileChoice wordFileChoice(const OutputOptions& options, const Quantisation& 
 
 // "Error writing OUTPUT: ..." when the picture cannot be written in the
 // chosen format (C has no arrays without elements); empty otherwise.
-std::string formatRefusal(const WordFileChoice& choice, const RgbImage& image,
+std::string formatRefusal(const WordFileChoice& choice, int32_t width, int32_t height,
                           const std::string& output);

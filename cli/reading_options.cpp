@@ -36,6 +36,28 @@ InputLoad loadInputFile(const std::string& path, const ReadingChoices& reading) 
     return load;
 }
 
+bool startInputRows(const std::string& path, const ReadingChoices& reading, RowReading* rows,
+                    FILE** input) {
+    *input = path == "-" ? nullptr : openRegularFile(path.c_str());
+    if (*input == nullptr)
+        return false;
+    if (startRowReading(*input, reading, rows))
+        return true;
+    (void)fclose(*input); // a stream that was only read from
+    *input = nullptr;
+    return false;
+}
+
+bool finishInputRows(const std::string& path, RowReading* rows) {
+    const PictureLoad picture = endRowReading(rows);
+    InputLoad load;
+    for (const Reason warning : picture.warnings)
+        load.warnings.push_back(describeReason(warning));
+    if (picture.failure != Reason::None)
+        load.failure = describeReason(picture.failure);
+    return reportInputLoad(path, load);
+}
+
 bool reportInputLoad(const std::string& path, const InputLoad& load) {
     for (const std::string& warning : load.warnings)
         printText(stderr, "%s: %s\n", path.c_str(), warning.c_str());

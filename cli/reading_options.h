@@ -34,6 +34,17 @@ bool reportInputLoad(const std::string& path, const InputLoad& load);
 // "PATH: text". False on failure.
 bool loadInputImage(const std::string& path, const ReadingChoices& reading, RgbImage* image);
 
+// Starts reading the file at path by rows (startRowReading) when it allows
+// that, *input being the open file, to be closed after the end; false, with
+// nothing open, kept or printed, when it is to be loaded whole. Standard
+// input is always loaded whole.
+bool startInputRows(const std::string& path, const ReadingChoices& reading, RowReading* rows,
+                    FILE** input);
+
+// Ends a reading by rows (endRowReading) and prints its warnings and any
+// failure as loadInputImage does. False on failure.
+bool finishInputRows(const std::string& path, RowReading* rows);
+
 // The help text of a command's picture argument.
 constexpr const char* pictureInputText =
     "BMP, TGA, PNG, JPEG, GIF or WebP file (- for standard input)";

@@ -66,8 +66,12 @@ bool quantiseRows(const RgbImage& image, const Quantisation& quantisation, uint8
 // needs and returns null only for want of memory; each call of
 // quantiseNextRows fills the words of the next count rows (fewer at the
 // bottom); the end releases what the start allocated (nothing for null).
-// The image must stay in place until the end.
+// The image must stay in place until the end. Each call reads only the rows
+// it quantises, so the later rows may still be arriving; with windowRows
+// above 0 the image's block holds only that many rows, row y in place
+// y mod windowRows, with a spare byte after the last.
 struct RowQuantiser;
-RowQuantiser* startRowQuantiser(const RgbImage& image, const Quantisation& quantisation);
+RowQuantiser* startRowQuantiser(const RgbImage& image, const Quantisation& quantisation,
+                                int32_t windowRows = 0);
 void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words);
 void endRowQuantiser(RowQuantiser* q);

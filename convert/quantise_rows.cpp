@@ -49,6 +49,7 @@ struct RowQuantiser {
     DitherMethod method;
     bool serpentine; // only ever set for the error-diffusion methods
     int32_t nextRow;
+    int32_t windowRows; // 0: the whole image is in place; else row y is at y mod windowRows
     // Error that has reached the next rows, each array two pixels longer
     // than the image and pointing past the leading one.
     int32_t* errorRows[4];
@@ -223,11 +224,17 @@ int32_t errorRowsFor(DitherMethod method) {
     return method == DitherMethod::atkinsonBoyle ? 4 : 0;
 }
 
+// Where row y is in the image's block.
+const uint8_t* storedRow(const RowQuantiser* q, int32_t y) {
+    const int32_t place = q->windowRows > 0 ? y % q->windowRows : y;
+    return q->image.pixels + static_cast<size_t>(place) * 3 * static_cast<size_t>(q->image.width);
+}
+
 // Where the passes read row y: in place, or the last row's copy.
 const uint8_t* inputRow(const RowQuantiser* q, int32_t y) {
     if (y == q->image.height - 1 && q->lastRow != nullptr)
         return q->lastRow;
-    return q->image.pixels + static_cast<size_t>(y) * 3 * static_cast<size_t>(q->image.width);
+    return storedRow(q, y);
 }
 
 template <bool compensate> void quantiseRow(RowQuantiser* q, uint8_t* out) {
@@ -292,7 +299,8 @@ bool quantiseTwoRows(RowQuantiser* q, uint8_t* out, size_t outRow) {
 
 } // namespace
 
-RowQuantiser* startRowQuantiser(const RgbImage& image, const Quantisation& quantisation) {
+RowQuantiser* startRowQuantiser(const RgbImage& image, const Quantisation& quantisation,
+                                int32_t windowRows) {
     auto* q = static_cast<RowQuantiser*>(malloc(sizeof(RowQuantiser)));
     if (q == nullptr)
         return nullptr;
@@ -300,6 +308,7 @@ RowQuantiser* startRowQuantiser(const RgbImage& image, const Quantisation& quant
     q->image = image;
     q->compensate = quantisation.greenCompensation;
     q->method = quantisation.method;
+    q->windowRows = windowRows;
     const int32_t errorRows = errorRowsFor(quantisation.method);
     q->serpentine = quantisation.serpentine && errorRows > 0;
     for (int32_t i = 0; i < errorRows; ++i) {
@@ -311,14 +320,11 @@ RowQuantiser* startRowQuantiser(const RgbImage& image, const Quantisation& quant
         q->errorRows[i] = block + lanesPerPixel;
     }
     if (errorRows > 0 && image.width > 0 && image.height > 0) {
-        const size_t rowBytes = 3 * static_cast<size_t>(image.width);
-        q->lastRow = static_cast<uint8_t*>(calloc(rowBytes + 1, 1));
+        q->lastRow = static_cast<uint8_t*>(calloc(3 * static_cast<size_t>(image.width) + 1, 1));
         if (q->lastRow == nullptr) {
             endRowQuantiser(q);
             return nullptr;
         }
-        memcpy(q->lastRow, image.pixels + (static_cast<size_t>(image.height) - 1) * rowBytes,
-               rowBytes);
     }
     return q;
 }
@@ -326,6 +332,11 @@ RowQuantiser* startRowQuantiser(const RgbImage& image, const Quantisation& quant
 void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words) {
     const size_t outRow = 2 * static_cast<size_t>(q->image.width);
     const int32_t end = q->image.height - q->nextRow < count ? q->image.height : q->nextRow + count;
+    // The last row is copied only when it is reached: rows may arrive
+    // between calls.
+    if (q->lastRow != nullptr && q->nextRow < end && end == q->image.height)
+        memcpy(q->lastRow, storedRow(q, q->image.height - 1),
+               3 * static_cast<size_t>(q->image.width));
     while (q->nextRow < end) {
         if (end - q->nextRow >= 2 && quantiseTwoRows(q, words, outRow)) {
             q->nextRow += 2;

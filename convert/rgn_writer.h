@@ -39,3 +39,23 @@ void putWrappedWords(OutputFile* file, int32_t width, int32_t height, const uint
 Status convertImageToFile(const char* targetPath, const RgbImage& source,
                           const Quantisation& quantisation,
                           const WordWrapping& wrapping = rgnWrapping());
+
+// The rows of a picture that arrive while a run goes (a file still being
+// decoded): provide puts the picture's next `count` rows, top first, at rows
+// (3 x width bytes each, one after another), or gives the reason they
+// cannot be had.
+struct RowSupply {
+    void* context;
+    Reason (*provide)(void* context, int32_t count, uint8_t* rows);
+};
+
+// The conversion run for a width x height picture whose rows are asked for
+// a piece at a time, just before they are quantised, so that the picture
+// is never held whole. A target written in place (standard output, a pipe,
+// a device) cannot be taken back, so it gets no byte before every row has
+// come, and there the picture is held whole. When rows cannot be had, the
+// run ends with the supply's reason and the target is left as it was;
+// other failures as convertImageToFile's.
+Status convertRowsToFile(const char* targetPath, int32_t width, int32_t height,
+                         const Quantisation& quantisation, const RowSupply& supply,
+                         const WordWrapping& wrapping = rgnWrapping());

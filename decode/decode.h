@@ -74,6 +74,23 @@ bool compatibleWarningsNeedPixels(const uint8_t* data, size_t size);
 // takes it; false when the header is incomplete.
 bool compatibleSize(const uint8_t* data, size_t size, int64_t* pixels);
 
+// A picture decoded a band of rows at a time, for a conversion that runs
+// while the file is decoded: the pixels decodePicture gives, as red, green,
+// blue (3 bytes a pixel), in the caller's blocks. Offered for the files
+// whose rows come out final, in order and opaque: JPEG in colour or grey,
+// PNG not interlaced without alpha or a transparent colour. The start reads
+// the headers: None with *rows null for any other file (decodePicture reads
+// it whole), a failure with nothing kept. readPictureRows decodes the next
+// `count` rows, top first, into pixels (width x 3 bytes a row, one row after
+// another; fewer at the bottom); its first failure is returned again by
+// every later call. The end releases the decoding and adds its warnings
+// (only once every row is out). The data must stay in place until the end.
+struct PictureRows;
+Reason startPictureRows(const uint8_t* data, size_t size, int64_t maxPixels, ColourSpace* colour,
+                        PictureRows** rows, int32_t* width, int32_t* height);
+Reason readPictureRows(PictureRows* rows, int32_t count, uint8_t* pixels);
+void endPictureRows(PictureRows* rows, std::vector<Reason>* warnings);
+
 // The EXIF orientation (1 to 8) of a JPEG file; 1 when there is none, the
 // file is no JPEG or the EXIF block is damaged.
 int jpegOrientation(const uint8_t* data, size_t size);

@@ -219,3 +219,42 @@ uint8_t* packOpaque(RgbaPicture* picture) {
     picture->pixels = nullptr;
     return shrunk != nullptr ? static_cast<uint8_t*>(shrunk) : pixels;
 }
+
+struct PictureRows {
+    JpegRows* jpeg;
+    PngRows* png;
+};
+
+Reason startPictureRows(const uint8_t* data, size_t size, int64_t maxPixels, ColourSpace* colour,
+                        PictureRows** rows, int32_t* width, int32_t* height) {
+    *rows = nullptr;
+    PictureRows found{nullptr, nullptr};
+    Reason reason = Reason::None;
+    if (isJpeg(data, size))
+        reason = startJpegRows(data, size, maxPixels, colour, &found.jpeg, width, height);
+    else if (isPng(data, size))
+        reason = startPngRows(data, size, maxPixels, colour, &found.png, width, height);
+    if (found.jpeg == nullptr && found.png == nullptr)
+        return reason;
+    *rows = static_cast<PictureRows*>(malloc(sizeof(PictureRows)));
+    if (*rows == nullptr) {
+        endJpegRows(found.jpeg, nullptr);
+        endPngRows(found.png);
+        return Reason::OutOfMemory;
+    }
+    **rows = found;
+    return Reason::None;
+}
+
+Reason readPictureRows(PictureRows* rows, int32_t count, uint8_t* pixels) {
+    return rows->jpeg != nullptr ? readJpegRows(rows->jpeg, count, pixels)
+                                 : readPngRows(rows->png, count, pixels);
+}
+
+void endPictureRows(PictureRows* rows, std::vector<Reason>* warnings) {
+    if (rows == nullptr)
+        return;
+    endJpegRows(rows->jpeg, warnings);
+    endPngRows(rows->png);
+    free(rows);
+}

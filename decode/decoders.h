@@ -19,6 +19,19 @@ Reason decodeWebp(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPictu
 Reason decodeStandardBmp(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
 Reason decodeStandardTga(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out);
 
+// The JPEG and PNG halves of the decoding by rows (decode.h's PictureRows):
+// a start that gives None with *rows null for a file not read so.
+struct JpegRows;
+Reason startJpegRows(const uint8_t* data, size_t size, int64_t maxPixels, ColourSpace* colour,
+                     JpegRows** rows, int32_t* width, int32_t* height);
+Reason readJpegRows(JpegRows* rows, int32_t count, uint8_t* pixels);
+void endJpegRows(JpegRows* rows, std::vector<Reason>* warnings);
+struct PngRows;
+Reason startPngRows(const uint8_t* data, size_t size, int64_t maxPixels, ColourSpace* colour,
+                    PngRows** rows, int32_t* width, int32_t* height);
+Reason readPngRows(PngRows* rows, int32_t count, uint8_t* pixels);
+void endPngRows(PngRows* rows);
+
 // PNG, JPEG, GIF or WebP by its signature; anything else is UnknownFormat.
 Reason decodeGeneral(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPicture* out,
                      ColourSpace* colour = nullptr, std::vector<Reason>* warnings = nullptr);

@@ -128,68 +128,144 @@ void cmykToRgba(uint8_t* pixels, size_t count) {
     }
 }
 
-// What decodeJpeg hands to the frame that may be jumped back to.
-struct JpegJob {
+// One file's decoding, whole or a band of rows at a time. libjpeg jumps
+// back to the frame that last called setjmp, so each function that calls
+// into it sets its own jump and holds plain data only; the record lives on
+// the heap, where the decompression object's pointers into it stay valid
+// between calls.
+struct JpegReader {
+    jpeg_decompress_struct cinfo;
+    JpegState state;
     const uint8_t* data;
     size_t size;
     int64_t maxPixels;
-    ColourSpace* colour;
-    uint8_t* pixels;
-    RgbaPicture picture;
+    bool cmyk;
+    bool started;   // jpeg_start_decompress has run
+    Reason failure; // the first failure; every later call returns it
 };
 
-void readRows(j_decompress_ptr cinfo, JpegJob* job) {
-    const size_t rowBytes = size_t{cinfo->output_width} * 4;
-    JSAMPROW rows[rowsAtOnce];
-    while (cinfo->output_scanline < cinfo->output_height) {
-        const JDIMENSION first = cinfo->output_scanline;
-        for (int i = 0; i < rowsAtOnce; ++i) {
-            const JDIMENSION y = first + static_cast<JDIMENSION>(i);
-            rows[i] = job->pixels + rowBytes * (y < cinfo->output_height ? y : first);
-        }
-        const JDIMENSION left = cinfo->output_height - first;
-        jpeg_read_scanlines(cinfo, rows, left < rowsAtOnce ? left : rowsAtOnce);
-    }
+JpegReader* newReader(const uint8_t* data, size_t size, int64_t maxPixels) {
+    auto* reader = static_cast<JpegReader*>(calloc(1, sizeof(JpegReader)));
+    if (reader == nullptr)
+        return nullptr;
+    reader->cinfo.err = jpeg_std_error(&reader->state.errors);
+    reader->state.errors.error_exit = errorExit;
+    reader->state.errors.emit_message = emitMessage;
+    reader->state.progress.progress_monitor = watchProgress;
+    reader->data = data;
+    reader->size = size;
+    reader->maxPixels = maxPixels;
+    reader->failure = Reason::None;
+    return reader;
 }
 
-// Everything between setjmp and the end of the decoding: plain data only,
-// so that a longjmp out of libjpeg skips no destructor.
-Reason decodeWithin(jpeg_decompress_struct* cinfo, JpegState* state, JpegJob* job) {
-    if (setjmp(state->jump) != 0) { // NOLINT(cert-err52-cpp): see longjmp in refuse
-        free(job->pixels);
-        job->pixels = nullptr;
+// Whether the stray bytes warning was given; then the reader is gone. Safe
+// on a decompression object that was never made or made in part.
+bool endReader(JpegReader* reader) {
+    jpeg_destroy_decompress(&reader->cinfo);
+    const bool strayBytes = reader->state.strayBytes;
+    free(reader);
+    return strayBytes;
+}
+
+// The reader's decompression object, or null for want of memory.
+bool createDecompress(JpegReader* reader) {
+    if (setjmp(reader->state.jump) != 0) // NOLINT(cert-err52-cpp): see longjmp in refuse
+        return false;
+    jpeg_create_decompress(&reader->cinfo);
+    return true;
+}
+
+JpegReader* startReader(const uint8_t* data, size_t size, int64_t maxPixels) {
+    JpegReader* reader = newReader(data, size, maxPixels);
+    if (reader != nullptr && !createDecompress(reader)) {
+        endReader(reader);
+        return nullptr;
+    }
+    return reader;
+}
+
+// Reads the markers up to the first scan: the size, checked against the
+// limit, the colour space and the ICC profile.
+Reason readHeader(JpegReader* reader, ColourSpace* colour) {
+    j_decompress_ptr cinfo = &reader->cinfo;
+    if (setjmp(reader->state.jump) != 0) { // NOLINT(cert-err52-cpp): see longjmp in refuse
         // A frame header that claims too many pixels is the reason, whatever
         // went wrong after it.
-        if (int64_t{cinfo->image_width} * cinfo->image_height > job->maxPixels)
-            return Reason::TooManyPixels;
-        return state->refusal;
+        if (int64_t{cinfo->image_width} * cinfo->image_height > reader->maxPixels)
+            return reader->failure = Reason::TooManyPixels;
+        return reader->failure = reader->state.refusal;
     }
-    jpeg_create_decompress(cinfo);
-    cinfo->progress = &state->progress;
-    jpeg_mem_src(cinfo, job->data, static_cast<unsigned long>(job->size));
-    if (job->colour != nullptr)
+    cinfo->progress = &reader->state.progress;
+    jpeg_mem_src(cinfo, reader->data, static_cast<unsigned long>(reader->size));
+    if (colour != nullptr)
         jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
-    if (int64_t{cinfo->image_width} * cinfo->image_height > job->maxPixels)
-        return Reason::TooManyPixels;
-    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
-    cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
-    cinfo->dct_method = JDCT_ISLOW;
-    cinfo->do_fancy_upsampling = TRUE;
-    jpeg_start_decompress(cinfo);
-    const auto width = static_cast<int32_t>(cinfo->output_width);
-    const auto height = static_cast<int32_t>(cinfo->output_height);
-    job->pixels = allocatePixels(width, height, false);
-    if (job->pixels == nullptr)
+    if (int64_t{cinfo->image_width} * cinfo->image_height > reader->maxPixels)
+        return reader->failure = Reason::TooManyPixels;
+    reader->cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    if (colour != nullptr)
+        readIccProfile(cinfo, colour);
+    return Reason::None;
+}
+
+// Starts the decompression with the pixels laid out as given (a
+// progressive file's scans are all read here) and decodes the next `count`
+// rows into pixels, one after another (width x the layout's bytes a row).
+// Errors jump out of it, back to readRows.
+void decodeNextRows(JpegReader* reader, J_COLOR_SPACE layout, uint8_t* pixels, JDIMENSION count) {
+    j_decompress_ptr cinfo = &reader->cinfo;
+    if (!reader->started) {
+        cinfo->out_color_space = layout;
+        cinfo->dct_method = JDCT_ISLOW;
+        cinfo->do_fancy_upsampling = TRUE;
+        jpeg_start_decompress(cinfo);
+        reader->started = true;
+    }
+    const size_t rowBytes =
+        size_t{cinfo->output_width} * static_cast<size_t>(cinfo->out_color_components);
+    const JDIMENSION start = cinfo->output_scanline;
+    const JDIMENSION left = cinfo->output_height - start;
+    const JDIMENSION end = start + (count < left ? count : left);
+    JSAMPROW rows[rowsAtOnce];
+    while (cinfo->output_scanline < end) {
+        const JDIMENSION first = cinfo->output_scanline;
+        const JDIMENSION band = end - first < rowsAtOnce ? end - first : rowsAtOnce;
+        for (JDIMENSION i = 0; i < band; ++i)
+            rows[i] = pixels + rowBytes * (first - start + i);
+        jpeg_read_scanlines(cinfo, rows, band);
+    }
+    if (cinfo->output_scanline == cinfo->output_height)
+        reader->state.rowsDone = true;
+}
+
+Reason readRows(JpegReader* reader, J_COLOR_SPACE layout, uint8_t* pixels, JDIMENSION count) {
+    if (reader->failure != Reason::None)
+        return reader->failure;
+    if (setjmp(reader->state.jump) != 0) // NOLINT(cert-err52-cpp): see longjmp in refuse
+        return reader->failure = reader->state.refusal;
+    decodeNextRows(reader, layout, pixels, count);
+    return Reason::None;
+}
+
+Reason decodeWhole(JpegReader* reader, ColourSpace* colour, RgbaPicture* out) {
+    Reason reason = readHeader(reader, colour);
+    if (reason != Reason::None)
+        return reason;
+    const auto width = static_cast<int32_t>(reader->cinfo.image_width);
+    const auto height = static_cast<int32_t>(reader->cinfo.image_height);
+    uint8_t* pixels = allocatePixels(width, height, false);
+    if (pixels == nullptr)
         return Reason::OutOfMemory;
-    readRows(cinfo, job);
-    state->rowsDone = true;
-    if (cmyk)
-        cmykToRgba(job->pixels, static_cast<size_t>(width) * static_cast<size_t>(height));
-    if (job->colour != nullptr)
-        readIccProfile(cinfo, job->colour);
-    job->picture = RgbaPicture{width, height, job->pixels};
-    job->pixels = nullptr;
+    reason = readRows(reader, reader->cmyk ? JCS_CMYK : JCS_EXT_RGBA, pixels,
+                      reader->cinfo.image_height);
+    if (reason != Reason::None) {
+        free(pixels);
+        return reason;
+    }
+    if (reader->cmyk)
+        cmykToRgba(pixels, static_cast<size_t>(width) * static_cast<size_t>(height));
+    *out = RgbaPicture{width, height, pixels};
     return Reason::None;
 }
 
@@ -199,29 +275,60 @@ Reason decodeJpeg(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPictu
                   ColourSpace* colour, std::vector<Reason>* warnings) {
     if (size > ULONG_MAX)
         return Reason::TooManyPixels;
-    auto* state = static_cast<JpegState*>(calloc(1, sizeof(JpegState)));
-    auto* cinfo = static_cast<jpeg_decompress_struct*>(calloc(1, sizeof(jpeg_decompress_struct)));
-    if (state == nullptr || cinfo == nullptr) {
-        free(state);
-        free(cinfo);
+    JpegReader* reader = startReader(data, size, maxPixels);
+    if (reader == nullptr)
         return Reason::OutOfMemory;
-    }
-    cinfo->err = jpeg_std_error(&state->errors);
-    state->errors.error_exit = errorExit;
-    state->errors.emit_message = emitMessage;
-    state->progress.progress_monitor = watchProgress;
-    JpegJob job{data, size, maxPixels, colour, nullptr, RgbaPicture{}};
-    const Reason reason = decodeWithin(cinfo, state, &job);
-    jpeg_destroy_decompress(cinfo);
-    const bool strayBytes = state->strayBytes;
-    free(cinfo);
-    free(state);
-    if (reason != Reason::None) {
-        free(job.pixels);
+    RgbaPicture picture{};
+    const Reason reason = decodeWhole(reader, colour, &picture);
+    const bool strayBytes = endReader(reader);
+    if (reason != Reason::None)
         return reason;
-    }
     if (strayBytes && warnings != nullptr)
         warnings->push_back(Reason::JpegStrayBytes);
-    *out = job.picture;
+    *out = picture;
     return Reason::None;
+}
+
+struct JpegRows {
+    JpegReader* reader;
+};
+
+Reason startJpegRows(const uint8_t* data, size_t size, int64_t maxPixels, ColourSpace* colour,
+                     JpegRows** rows, int32_t* width, int32_t* height) {
+    *rows = nullptr;
+    if (size > ULONG_MAX)
+        return Reason::TooManyPixels;
+    JpegReader* reader = startReader(data, size, maxPixels);
+    auto* made = static_cast<JpegRows*>(malloc(sizeof(JpegRows)));
+    if (reader == nullptr || made == nullptr) {
+        if (reader != nullptr)
+            endReader(reader);
+        free(made);
+        return Reason::OutOfMemory;
+    }
+    const Reason reason = readHeader(reader, colour);
+    if (reason != Reason::None || reader->cmyk) {
+        endReader(reader);
+        free(made);
+        return reason;
+    }
+    made->reader = reader;
+    *width = static_cast<int32_t>(reader->cinfo.image_width);
+    *height = static_cast<int32_t>(reader->cinfo.image_height);
+    *rows = made;
+    return Reason::None;
+}
+
+Reason readJpegRows(JpegRows* rows, int32_t count, uint8_t* pixels) {
+    return readRows(rows->reader, JCS_EXT_RGB, pixels,
+                    count > 0 ? static_cast<JDIMENSION>(count) : 0);
+}
+
+void endJpegRows(JpegRows* rows, std::vector<Reason>* warnings) {
+    if (rows == nullptr)
+        return;
+    const bool finished = rows->reader->failure == Reason::None && rows->reader->state.rowsDone;
+    if (endReader(rows->reader) && finished && warnings != nullptr)
+        warnings->push_back(Reason::JpegStrayBytes);
+    free(rows);
 }

@@ -121,33 +121,46 @@ int decodeRows(spng_ctx* ctx, uint8_t* pixels, size_t rowBytes) {
     return error == SPNG_EOI ? 0 : error;
 }
 
-Reason decodeWith(spng_ctx* ctx, const uint8_t* data, size_t size, int64_t maxPixels,
-                  RgbaPicture* out, ColourSpace* colour) {
+// Sets the limits, reads the header and checks the size and the amount of
+// image data, before anything is allocated for the pixels.
+Reason startDecoding(spng_ctx* ctx, const uint8_t* data, size_t size, int64_t maxPixels,
+                     spng_ihdr* ihdr) {
     const auto sideLimit = static_cast<uint32_t>(maxPixels < INT32_MAX ? maxPixels : INT32_MAX);
     spng_set_image_limits(ctx, sideLimit, sideLimit);
     spng_set_chunk_limits(ctx, chunkLimit, ancillaryLimit);
     spng_set_option(ctx, SPNG_CHUNK_COUNT_LIMIT, chunkCountLimit);
     spng_set_crc_action(ctx, SPNG_CRC_ERROR, SPNG_CRC_ERROR);
     int error = spng_set_png_buffer(ctx, data, size);
-    spng_ihdr ihdr{};
     if (error == 0)
-        error = spng_get_ihdr(ctx, &ihdr);
+        error = spng_get_ihdr(ctx, ihdr);
     if (error != 0)
         return reasonFor(error);
+    if (int64_t{ihdr->width} * ihdr->height > maxPixels)
+        return Reason::TooManyPixels;
+    if (imageDataBytes(data, size) > 2 * filteredBytes(*ihdr) + imageDataSlack)
+        return Reason::DamagedPicture;
+    return Reason::None;
+}
+
+// The rest of the file up to IEND: the last IDAT's CRC, and chunks that
+// come after the pixels, are checked too.
+int checkTrailingChunks(spng_ctx* ctx, int error) {
+    return error == 0 ? spng_decode_chunks(ctx) : error;
+}
+
+Reason decodeWith(spng_ctx* ctx, const uint8_t* data, size_t size, int64_t maxPixels,
+                  RgbaPicture* out, ColourSpace* colour) {
+    spng_ihdr ihdr{};
+    const Reason started = startDecoding(ctx, data, size, maxPixels, &ihdr);
+    if (started != Reason::None)
+        return started;
     const auto width = static_cast<int32_t>(ihdr.width);
     const auto height = static_cast<int32_t>(ihdr.height);
-    if (int64_t{width} * height > maxPixels)
-        return Reason::TooManyPixels;
-    if (imageDataBytes(data, size) > 2 * filteredBytes(ihdr) + imageDataSlack)
-        return Reason::DamagedPicture;
     uint8_t* pixels = allocatePixels(width, height, false);
     if (pixels == nullptr)
         return Reason::OutOfMemory;
-    error = decodeRows(ctx, pixels, static_cast<size_t>(width) * 4);
-    // The rest of the file up to IEND: the last IDAT's CRC, and chunks that
-    // come after the pixels, are checked too.
-    if (error == 0)
-        error = spng_decode_chunks(ctx);
+    const int error =
+        checkTrailingChunks(ctx, decodeRows(ctx, pixels, static_cast<size_t>(width) * 4));
     if (error != 0) {
         free(pixels);
         return reasonFor(error);
@@ -156,6 +169,15 @@ Reason decodeWith(spng_ctx* ctx, const uint8_t* data, size_t size, int64_t maxPi
         readColourSpace(ctx, colour);
     *out = RgbaPicture{width, height, pixels};
     return Reason::None;
+}
+
+// Whether the rows come out final, in order and opaque: not interlaced,
+// no alpha channel and no transparent colour.
+bool readsByRows(spng_ctx* ctx, const spng_ihdr& ihdr) {
+    spng_trns trns{};
+    const bool alpha = ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+                       ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA;
+    return ihdr.interlace_method == 0 && !alpha && spng_get_trns(ctx, &trns) != 0;
 }
 
 } // namespace
@@ -168,4 +190,64 @@ Reason decodePng(const uint8_t* data, size_t size, int64_t maxPixels, RgbaPictur
     const Reason reason = decodeWith(ctx, data, size, maxPixels, out, colour);
     spng_ctx_free(ctx);
     return reason;
+}
+
+struct PngRows {
+    spng_ctx* ctx;
+    size_t rowBytes;
+    uint32_t rowsLeft;
+    Reason failure;
+};
+
+Reason startPngRows(const uint8_t* data, size_t size, int64_t maxPixels, ColourSpace* colour,
+                    PngRows** rows, int32_t* width, int32_t* height) {
+    *rows = nullptr;
+    spng_ctx* ctx = spng_ctx_new(0);
+    auto* made = static_cast<PngRows*>(malloc(sizeof(PngRows)));
+    if (ctx == nullptr || made == nullptr) {
+        spng_ctx_free(ctx);
+        free(made);
+        return Reason::OutOfMemory;
+    }
+    spng_ihdr ihdr{};
+    Reason reason = startDecoding(ctx, data, size, maxPixels, &ihdr);
+    if (reason == Reason::None && readsByRows(ctx, ihdr)) {
+        if (colour != nullptr)
+            readColourSpace(ctx, colour);
+        const int error =
+            spng_decode_image(ctx, nullptr, 0, SPNG_FMT_RGB8, SPNG_DECODE_PROGRESSIVE);
+        if (error == 0) {
+            *made = PngRows{ctx, size_t{3} * ihdr.width, ihdr.height, Reason::None};
+            *rows = made;
+            *width = static_cast<int32_t>(ihdr.width);
+            *height = static_cast<int32_t>(ihdr.height);
+            return Reason::None;
+        }
+        reason = reasonFor(error);
+    }
+    spng_ctx_free(ctx);
+    free(made);
+    return reason;
+}
+
+// The last row's decoding ends with SPNG_EOI; the chunks after the pixels
+// are then checked as when the picture is read whole.
+Reason readPngRows(PngRows* rows, int32_t count, uint8_t* pixels) {
+    for (int32_t i = 0; i < count && rows->rowsLeft > 0 && rows->failure == Reason::None; ++i) {
+        int error = spng_decode_row(rows->ctx, pixels + rows->rowBytes * static_cast<size_t>(i),
+                                    rows->rowBytes);
+        --rows->rowsLeft;
+        if (error == SPNG_EOI && rows->rowsLeft == 0)
+            error = checkTrailingChunks(rows->ctx, 0);
+        if (error != 0)
+            rows->failure = reasonFor(error);
+    }
+    return rows->failure;
+}
+
+void endPngRows(PngRows* rows) {
+    if (rows == nullptr)
+        return;
+    spng_ctx_free(rows->ctx);
+    free(rows);
 }

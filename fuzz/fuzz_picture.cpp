@@ -8,11 +8,14 @@
 //
 // Checked on every input: a failure hands nothing over; a success hands back
 // a block of exactly width x height x 3 readable bytes, within the pixel
-// limit.
+// limit. A file that is also read by rows (startRowReading), a band of 1 to
+// 8 rows at a time (bits 3-5) into a block of exactly that band, gives the
+// same rows and the same failure.
 #include "fuzz_support.h"
 #include "prepare/prepare.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -38,6 +41,36 @@ ReadingChoices choicesFrom(uint32_t control) {
     return choices;
 }
 
+// The rows of the reading by rows against the whole reading's picture.
+void checkReadingByRows(const uint8_t* bytes, size_t size, const ReadingChoices& choices,
+                        int32_t band, const PictureLoad& whole) {
+    MemoryStream memory{};
+    if (!openMemoryStream(bytes, size, &memory))
+        return;
+    RowReading reading;
+    if (!startRowReading(memory.stream, choices, &reading)) {
+        closeMemoryStream(&memory);
+        return;
+    }
+    FUZZ_CHECK(whole.failure != Reason::None ||
+               (whole.image.width == reading.width && whole.image.height == reading.height));
+    const size_t rowBytes = size_t{3} * static_cast<size_t>(reading.width);
+    auto* rows = static_cast<uint8_t*>(malloc(rowBytes * static_cast<size_t>(band)));
+    FUZZ_CHECK(rows != nullptr);
+    for (int32_t y = 0; y < reading.height; y += band) {
+        const int32_t count = reading.height - y < band ? reading.height - y : band;
+        if (readNextRows(&reading, count, rows) != Reason::None)
+            break;
+        FUZZ_CHECK(whole.failure != Reason::None ||
+                   memcmp(rows, whole.image.pixels + rowBytes * static_cast<size_t>(y),
+                          rowBytes * static_cast<size_t>(count)) == 0);
+    }
+    free(rows);
+    const PictureLoad ended = endRowReading(&reading);
+    closeMemoryStream(&memory);
+    FUZZ_CHECK(ended.failure == whole.failure);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -47,8 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemoryStream memory{};
     if (!openMemoryStream(input.bytes, input.size, &memory))
         return 0;
-    const PictureLoad load = readPicture(memory.stream, choicesFrom(input.control));
+    const ReadingChoices choices = choicesFrom(input.control);
+    const PictureLoad load = readPicture(memory.stream, choices);
     closeMemoryStream(&memory);
+    checkReadingByRows(input.bytes, input.size, choices,
+                       static_cast<int32_t>((input.control >> 3) & 7) + 1, load);
     if (load.failure != Reason::None) {
         FUZZ_CHECK(load.image.pixels == nullptr);
         return 0;

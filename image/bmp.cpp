@@ -5,6 +5,7 @@
 // the four bytes is dropped.
 #include "image/bmp_format.h"
 #include "image/decoders.h"
+#include "image/image.h"
 #include "image/stream_io.h"
 #include "platform/byte_order.h"
 
@@ -205,8 +206,11 @@ bool readRows(FILE* stream, const BmpHeader& header, const RowLayout& layout, in
             free(row);
             return false;
         }
-        if (padding > 0) // a short padding read is not a failure
-            (void)fread(row + layout.dataBytes, 1, static_cast<size_t>(padding), stream);
+        if (padding > 0) { // a short padding read is not a failure
+            const size_t got =
+                fread(row + layout.dataBytes, 1, static_cast<size_t>(padding), stream);
+            (void)got;
+        }
         const int32_t destRow = topDown ? i : rows - 1 - i;
         decodeRow(row, header, palette, pixels + static_cast<size_t>(destRow) * outRowBytes);
     }
@@ -214,48 +218,142 @@ bool readRows(FILE* stream, const BmpHeader& header, const RowLayout& layout, in
     return true;
 }
 
+// Everything decodeBmp settles before it allocates: the headers, the colour
+// table, the depth, the size, and that the stream holds every stored row;
+// the stream is then at the first stored row. False where decodeBmp fails.
+struct BmpPlan {
+    BmpHeader header;
+    Palette palette;
+    RowLayout layout;
+    int32_t rows;
+    int32_t blockBytes;
+};
+
+bool planBmp(const LoaderContext& ctx, BmpPlan* plan) {
+    BmpHeader& header = plan->header;
+    if (!readHeaders(ctx.stream, &header))
+        return false;
+    if (header.compression != 0 && header.compression != 3)
+        return false;
+    if (header.bitsPerPixel <= 8) {
+        seekFromImageStart(ctx, static_cast<uint32_t>(bmpFileHeaderBytes) + header.infoSize);
+        if (!readColourTable(ctx.stream, header.bitsPerPixel, &plan->palette))
+            return false;
+    }
+    if (!isSupportedDepth(header.bitsPerPixel))
+        return false;
+    seekFromImageStart(ctx, header.pixelOffset);
+
+    const bool topDown = header.height < 0;
+    if (header.width < 0 || header.height == INT32_MIN)
+        return false;
+    plan->rows = topDown ? -header.height : header.height;
+    plan->blockBytes = imageBytes(header.width, plan->rows, 3);
+    if (plan->blockBytes < 0)
+        return false;
+
+    // An image without pixels reads no row, so its pixel-data offset may
+    // point anywhere, past the end of the stream included.
+    plan->layout = rowLayout(header.bitsPerPixel, header.width);
+    const int64_t required = requiredPixelBytes(plan->layout, plan->rows);
+    return required == 0 || bytesLeft(ctx) >= required;
+}
+
 } // namespace
 
 uint8_t* decodeBmp(FILE* stream, int32_t imageStart, int32_t remainingLength, int32_t* width,
                    int32_t* height) {
     const LoaderContext ctx{stream, imageStart, imageStart + remainingLength};
-    BmpHeader header{};
-    if (!readHeaders(stream, &header))
+    BmpPlan plan{};
+    if (!planBmp(ctx, &plan))
         return failLoad(ctx);
-    if (header.compression != 0 && header.compression != 3)
-        return failLoad(ctx);
-
-    Palette palette{};
-    if (header.bitsPerPixel <= 8) {
-        seekFromImageStart(ctx, static_cast<uint32_t>(bmpFileHeaderBytes) + header.infoSize);
-        if (!readColourTable(stream, header.bitsPerPixel, &palette))
-            return failLoad(ctx);
-    }
-    if (!isSupportedDepth(header.bitsPerPixel))
-        return failLoad(ctx);
-    seekFromImageStart(ctx, header.pixelOffset);
-
-    const bool topDown = header.height < 0;
-    if (header.width < 0 || header.height == INT32_MIN)
-        return failLoad(ctx);
-    const int32_t rows = topDown ? -header.height : header.height;
-    const int32_t blockBytes = imageBytes(header.width, rows, 3);
-    if (blockBytes < 0)
-        return failLoad(ctx);
-
-    // An image without pixels reads no row, so its pixel-data offset may
-    // point anywhere, past the end of the stream included.
-    const RowLayout layout = rowLayout(header.bitsPerPixel, header.width);
-    const int64_t required = requiredPixelBytes(layout, rows);
-    if (required > 0 && bytesLeft(ctx) < required)
-        return failLoad(ctx);
-
-    uint8_t* pixels = allocBlock(blockBytes);
+    uint8_t* pixels = allocBlock(plan.blockBytes);
     if (pixels == nullptr)
         return failLoad(ctx);
-    if (!readRows(stream, header, layout, rows, palette, pixels))
+    if (!readRows(stream, plan.header, plan.layout, plan.rows, plan.palette, pixels))
         return failLoad(ctx, pixels);
-    *width = header.width;
-    *height = rows;
+    *width = plan.header.width;
+    *height = plan.rows;
     return pixels;
+}
+
+struct BmpRows {
+    FILE* stream;
+    BmpPlan plan;
+    long firstStoredRow; // the stream position of the first stored row
+    int32_t nextRow;     // from the top
+    uint8_t* stored;     // room for a band of stored rows
+    int32_t storedRows;
+};
+
+BmpRows* startBmpRows(FILE* stream, int32_t* width, int32_t* height) {
+    const int32_t length = fileLength(stream);
+    const long start = ftell(stream);
+    if (length < 0 || start < 0 || start > length)
+        return nullptr;
+    const auto imageStart = static_cast<int32_t>(start);
+    const LoaderContext ctx{stream, imageStart, length};
+    auto* rows = static_cast<BmpRows*>(calloc(1, sizeof(BmpRows)));
+    if (rows == nullptr)
+        return nullptr;
+    uint8_t signature[2];
+    const bool bmp = readExact(stream, signature, sizeof signature) && signature[0] == 'B' &&
+                     signature[1] == 'M' && fseek(stream, imageStart, SEEK_SET) == 0;
+    if (!bmp || !planBmp(ctx, &rows->plan) || rows->plan.layout.storedBytes == 0 ||
+        rows->plan.rows == 0) {
+        (void)fseek(stream, imageStart, SEEK_SET);
+        free(rows);
+        return nullptr;
+    }
+    rows->stream = stream;
+    rows->firstStoredRow = ftell(stream);
+    *width = rows->plan.header.width;
+    *height = rows->plan.rows;
+    return rows;
+}
+
+// The stored rows of a band, the first `from` (in the file's order) and
+// `count` of them, read in one piece: the padding of the file's last row
+// may be missing, as decodeBmp allows.
+bool readStoredRows(BmpRows* rows, int32_t from, int32_t count) {
+    const RowLayout& layout = rows->plan.layout;
+    if (count > rows->storedRows) {
+        free(rows->stored);
+        rows->stored = static_cast<uint8_t*>(
+            malloc(static_cast<size_t>(layout.storedBytes) * static_cast<size_t>(count)));
+        rows->storedRows = rows->stored != nullptr ? count : 0;
+        if (rows->stored == nullptr)
+            return false;
+    }
+    const int64_t at = rows->firstStoredRow + layout.storedBytes * from;
+    const auto bytes = static_cast<size_t>(layout.storedBytes * (count - 1) + layout.dataBytes);
+    return at <= LONG_MAX && fseek(rows->stream, static_cast<long>(at), SEEK_SET) == 0 &&
+           readExact(rows->stream, rows->stored, bytes);
+}
+
+bool readBmpRows(BmpRows* rows, int32_t count, uint8_t* pixels) {
+    const BmpPlan& plan = rows->plan;
+    const int32_t left = plan.rows - rows->nextRow;
+    const int32_t band = count < left ? count : left;
+    if (band <= 0)
+        return true;
+    const bool topDown = plan.header.height < 0;
+    const int32_t from = topDown ? rows->nextRow : plan.rows - rows->nextRow - band;
+    if (!readStoredRows(rows, from, band))
+        return false;
+    const size_t outRowBytes = static_cast<size_t>(plan.header.width) * 3;
+    for (int32_t i = 0; i < band; ++i) {
+        const int32_t stored = topDown ? i : band - 1 - i;
+        decodeRow(rows->stored + static_cast<size_t>(plan.layout.storedBytes) * stored, plan.header,
+                  plan.palette, pixels + outRowBytes * static_cast<size_t>(i));
+    }
+    rows->nextRow += band;
+    return true;
+}
+
+void endBmpRows(BmpRows* rows) {
+    if (rows == nullptr)
+        return;
+    free(rows->stored);
+    free(rows);
 }

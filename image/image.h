@@ -23,3 +23,17 @@ int32_t fileLength(FILE* stream);
 
 // Returns the pixel block (release with free()) or null.
 uint8_t* loadImage(FILE* stream, int32_t* width, int32_t* height);
+
+// Beside loadImage, for a conversion that runs while the file is read: a BMP
+// file that loadImage reads, given a band of rows at a time, top row first,
+// the very rows loadImage gives, each band's stored rows read in one piece.
+// The start (the stream positioned at the file's start) settles everything
+// loadImage does before its first pixel: null, with the stream back where
+// it was, for any other file and for one without pixels. readBmpRows puts
+// the next `count` rows (fewer at the bottom) at pixels, width x 3 bytes a
+// row; false when the stream fails. The stream must stay open until the
+// end.
+struct BmpRows;
+BmpRows* startBmpRows(FILE* stream, int32_t* width, int32_t* height);
+bool readBmpRows(BmpRows* rows, int32_t count, uint8_t* pixels);
+void endBmpRows(BmpRows* rows);

@@ -17,6 +17,8 @@
 // fails there instead of allocating it.
 #include "prepare/steps.h"
 
+#include "platform/byte_order.h"
+
 #include <lcms2.h>
 #include <lcms2_plugin.h>
 
@@ -178,8 +180,11 @@ bool transformGrey(cmsHTRANSFORM transform, RgbaPicture* picture) {
     return true;
 }
 
-bool isDeviceProfile(cmsHPROFILE profile) {
-    const cmsProfileClassSignature kind = cmsGetDeviceClass(profile);
+constexpr size_t iccHeaderBytes = 128;
+
+// The profile's class, from its header's bytes as the colour space below.
+bool isDeviceProfile(const std::vector<uint8_t>& header) {
+    const uint32_t kind = fieldU32BigEndian(header.data() + 12);
     return kind == cmsSigInputClass || kind == cmsSigDisplayClass || kind == cmsSigOutputClass ||
            kind == cmsSigColorSpaceClass;
 }
@@ -200,16 +205,18 @@ std::string describeProfile(cmsHPROFILE profile) {
 
 ColourConversion convertByProfile(cmsContext context, RgbaPicture* picture,
                                   const std::vector<uint8_t>& bytes) {
-    if (bytes.size() > largestProfile)
+    if (bytes.size() > largestProfile || bytes.size() < iccHeaderBytes)
         return warned(Reason::ColourProfileUnreadable);
     const ProfileHandle source(cmsOpenProfileFromMemTHR(
         context, bytes.data(), static_cast<cmsUInt32Number>(bytes.size())));
     if (source.profile == nullptr)
         return warned(Reason::ColourProfileUnreadable);
-    const cmsColorSpaceSignature space = cmsGetColorSpace(source.profile);
+    // The header's data colour space, read from the bytes lcms has accepted
+    // (at least the 128-byte header): lcms hands it and the class back as its
+    // enumeration types, which cannot hold every value a file may have there.
+    const uint32_t space = fieldU32BigEndian(bytes.data() + 16);
     const bool grey = space == cmsSigGrayData;
-    if (!isDeviceProfile(source.profile) || (space != cmsSigRgbData && !grey) ||
-        (grey && !isGrey(*picture)))
+    if (!isDeviceProfile(bytes) || (space != cmsSigRgbData && !grey) || (grey && !isGrey(*picture)))
         return warned(Reason::ColourProfileMismatch);
     const ProfileHandle srgb(cmsCreate_sRGBProfileTHR(context));
     if (srgb.profile == nullptr)

@@ -1,7 +1,8 @@
 // The command line's reading of one picture: PNG, JPEG and GIF by the
 // general decoder, BMP and TGA by the compatible reader (loadImage, with
 // warnings where it is known to misread) or the standard one; then the
-// colour profile, transparency, orientation and resizing.
+// colour profile, transparency, orientation and resizing; or, for a JPEG or
+// PNG that needs none of those steps, its rows while it is converted.
 #include "prepare/steps.h"
 
 #include <cstdint>
@@ -132,5 +133,96 @@ PictureLoad readPicture(FILE* stream, const ReadingChoices& choices) {
         load.colour = ColourSpace{};
     }
     load.failure = reason;
+    return load;
+}
+
+namespace {
+
+// A BMP file by rows, when the compatible reader reads it and its warnings
+// need only the headers.
+bool startCompatibleRows(FILE* stream, const ReadingChoices& choices, RowReading* reading) {
+    const std::vector<uint8_t>& head = reading->bytes;
+    int64_t pixels = 0;
+    if (compatibleWarningsNeedPixels(head.data(), head.size()) ||
+        (compatibleSize(head.data(), head.size(), &pixels) && pixels > choices.maxPixels))
+        return false;
+    reading->bmp = startBmpRows(stream, &reading->width, &reading->height);
+    if (reading->bmp == nullptr)
+        return false;
+    reading->warnings = compatibleWarnings(head.data(), head.size(), choices.maxPixels);
+    return true;
+}
+
+// A JPEG or PNG by rows, when it needs no colour conversion or turn.
+bool startDecodedRows(FILE* stream, const ReadingChoices& choices, RowReading* reading) {
+    std::vector<uint8_t>& bytes = reading->bytes;
+    if (!isGeneralFormat(bytes.data(), bytes.size()) || !readBytes(stream, SIZE_MAX, &bytes))
+        return false;
+    const Reason started =
+        startPictureRows(bytes.data(), bytes.size(), choices.maxPixels, &reading->colour,
+                         &reading->rows, &reading->width, &reading->height);
+    const ColourSpace& colour = reading->colour;
+    const bool convertsColours =
+        choices.colourProfile == ColourProfile::Convert &&
+        (!colour.iccProfile.empty() || colour.hasGamma || colour.hasChromaticities);
+    return started == Reason::None && reading->rows != nullptr && !convertsColours &&
+           jpegOrientation(bytes.data(), bytes.size()) == 1;
+}
+
+} // namespace
+
+bool startRowReading(FILE* stream, const ReadingChoices& choices, RowReading* reading) {
+    *reading = RowReading{};
+    if (choices.resizeWidth != 0 || choices.resizeHeight != 0 ||
+        !readBytes(stream, headBytes, &reading->bytes))
+        return false;
+    const std::vector<uint8_t>& head = reading->bytes;
+    const bool started =
+        choices.decoder == Decoder::Compatible && compatibleCandidate(head.data(), head.size())
+            ? startCompatibleRows(stream, choices, reading)
+            : startDecodedRows(stream, choices, reading);
+    if (!started) {
+        endPictureRows(reading->rows, nullptr);
+        endBmpRows(reading->bmp);
+        *reading = RowReading{};
+    }
+    return started;
+}
+
+Reason readNextRows(RowReading* reading, int32_t count, uint8_t* pixels) {
+    if (reading->failure != Reason::None)
+        return reading->failure;
+    if (reading->bmp != nullptr)
+        reading->failure =
+            readBmpRows(reading->bmp, count, pixels) ? Reason::None : Reason::NotRead;
+    else
+        reading->failure = readPictureRows(reading->rows, count, pixels);
+    reading->rowsRead += count;
+    return reading->failure;
+}
+
+Reason readRemainingRows(RowReading* reading) {
+    constexpr int32_t band = 16;
+    if (reading->failure != Reason::None || reading->rowsRead >= reading->height)
+        return reading->failure;
+    auto* rows =
+        static_cast<uint8_t*>(malloc(size_t{3} * static_cast<size_t>(reading->width) * band));
+    if (rows == nullptr)
+        return reading->failure = Reason::OutOfMemory;
+    while (reading->failure == Reason::None && reading->rowsRead < reading->height)
+        readNextRows(reading, band, rows);
+    free(rows);
+    return reading->failure;
+}
+
+PictureLoad endRowReading(RowReading* reading) {
+    PictureLoad load;
+    load.warnings = reading->warnings;
+    endPictureRows(reading->rows, &load.warnings);
+    endBmpRows(reading->bmp);
+    load.failure = reading->failure;
+    if (load.failure != Reason::None)
+        load.warnings.clear();
+    *reading = RowReading{};
     return load;
 }

@@ -54,6 +54,26 @@ for command in decode convert; do
     check "$command without output" 2 $?
 done
 
+# A JPEG is converted while it is decoded. One that turns out cut short
+# leaves the target as it was and writes nothing to standard output, and its
+# own failure comes before a full device's; a whole one gives the bytes of
+# the same file read from standard input, which is decoded before it is
+# converted.
+fixtures=$samples/../tests/decode/fixtures
+head -c 1500 "$fixtures/baseline.jpg" >"$work/cut.jpg"
+echo keep >"$work/existing"
+for target in "$work/existing" - /dev/full; do
+    "$cli" convert "$work/cut.jpg" "$target" >"$work/out" 2>"$work/err"
+    check "cut JPEG into $target" 1 $?
+    expect_text "cut JPEG into $target" "$work/err" "the file ends before the picture does"
+    expect_true "cut JPEG into $target: no write error" test "$(grep -c 'Error writing' "$work/err")" = 0
+done
+expect_true "a cut JPEG leaves the output alone" test "$(cat "$work/existing")" = keep
+expect_true "a cut JPEG writes nothing to standard output" test ! -s "$work/out"
+"$cli" convert "$fixtures/progressive.jpg" "$work/by-rows.rgn"
+"$cli" convert - "$work/whole.rgn" <"$fixtures/progressive.jpg"
+same_files "a JPEG by rows and whole" "$work/by-rows.rgn" "$work/whole.rgn"
+
 # A named pipe nobody reads is refused at once rather than waited on.
 mkfifo "$work/pipe"
 for command in decode convert; do

@@ -408,4 +408,81 @@ TEST(RgnFile, ImagesTooLargeForTheFormatAreRefusedBeforeTheTargetIsTouched) {
     EXPECT_EQ(readFileBytes(dir.file("keep.rgn")), Bytes(10, 0x22));
 }
 
+// A picture handed to a run a few rows at a time, as a decoder gives them,
+// and failing after failAfter rows (never, for -1).
+struct RowFeed {
+    const Bytes* pixels;
+    int32_t width;
+    int32_t given;
+    int32_t failAfter;
+    std::vector<int32_t> counts;
+};
+
+Reason feedRows(void* context, int32_t count, uint8_t* rows) {
+    auto* feed = static_cast<RowFeed*>(context);
+    feed->counts.push_back(count);
+    if (feed->failAfter >= 0 && feed->given + count > feed->failAfter)
+        return Reason::CutShort;
+    const size_t rowBytes = size_t{3} * static_cast<size_t>(feed->width);
+    std::copy_n(feed->pixels->begin() + static_cast<std::ptrdiff_t>(feed->given * rowBytes),
+                count * rowBytes, rows);
+    feed->given += count;
+    return Reason::None;
+}
+
+// Rows that arrive while the run goes, into a window of one piece's rows,
+// give the words of the same picture held whole, in every mode, for one
+// piece, a few pieces (the second thread) and a last piece cut short; each
+// row is asked for once, in order. A feed that fails leaves the target as
+// it was and says why; a target written in place gets every row before its
+// first byte.
+TEST(RgnFile, RowsSuppliedAsTheRunGoesGiveTheWholePicturesWords) {
+    struct Shape {
+        int32_t width, height;
+    };
+    const Shape shapes[] = {{7, 5}, {4000, 100}, {2731, 97}};
+    const Quantisation modes[] = {plain, fs, fsSerpentine, atkinson, atkinsonSerpentine, ordered};
+    TempDir dir;
+    for (const Shape& shape : shapes) {
+        Bytes pixels(size_t{3} * shape.width * shape.height);
+        for (size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = static_cast<uint8_t>((i * 7919 + i / 3000 * 13) >> 3);
+        for (const Quantisation& mode : modes) {
+            for (const bool compensate : {true, false}) {
+                if (!compensate && shape.width > 7)
+                    continue; // the small picture tries both; the rest only the default
+                const Quantisation q = withCompensation(mode, compensate);
+                const std::string what =
+                    std::to_string(shape.width) + " x " + std::to_string(shape.height) + " " +
+                    ditherMethodName(q.method) + (q.serpentine ? " serpentine" : "");
+                ASSERT_TRUE(succeeded(
+                    convertImageToFile(dir.file("whole.rgn").c_str(),
+                                       RgbImage{shape.width, shape.height, pixels.data()}, q)));
+                RowFeed feed{&pixels, shape.width, 0, -1, {}};
+                ASSERT_TRUE(succeeded(convertRowsToFile(dir.file("rows.rgn").c_str(), shape.width,
+                                                        shape.height, q, {&feed, feedRows})))
+                    << what;
+                EXPECT_EQ(readFileBytes(dir.file("rows.rgn")), readFileBytes(dir.file("whole.rgn")))
+                    << what;
+                EXPECT_EQ(feed.given, shape.height) << what;
+            }
+        }
+    }
+    const Bytes kept(10, 0x22);
+    writeFileBytes(dir.file("keep.rgn"), kept);
+    const Shape big = shapes[1]; // four pieces of 32 rows and one of 4
+    Bytes pixels(size_t{3} * big.width * big.height, 0x80);
+    for (const int32_t failAfter : {0, 31, 64, 99}) {
+        RowFeed feed{&pixels, big.width, 0, failAfter, {}};
+        const Status status = convertRowsToFile(dir.file("keep.rgn").c_str(), big.width, big.height,
+                                                fs, {&feed, feedRows});
+        EXPECT_EQ(status.reason, Reason::CutShort) << failAfter;
+        EXPECT_EQ(readFileBytes(dir.file("keep.rgn")), kept) << failAfter;
+    }
+    RowFeed feed{&pixels, big.width, 0, 60, {}};
+    EXPECT_EQ(convertRowsToFile("/dev/null", big.width, big.height, fs, {&feed, feedRows}).reason,
+              Reason::CutShort);
+    EXPECT_EQ(feed.counts, std::vector<int32_t>{big.height});
+}
+
 } // namespace

@@ -84,10 +84,6 @@ PictureLoad read(const Bytes& file, const ReadingChoices& choices = {}) {
     return readPictureBytes(file, choices);
 }
 
-Bytes fixture(const char* name) {
-    return readFileBytes(std::string(HALVEX_DECODE_FIXTURES) + "/" + name);
-}
-
 uint64_t fnv1a(const Bytes& bytes) {
     uint64_t hash = 0xCBF29CE484222325u;
     for (uint8_t b : bytes)
@@ -217,14 +213,6 @@ TEST(GeneralDecoder, JpegDecodesCloseToItsSource) {
 Bytes patched(Bytes file, size_t at, const Bytes& with) {
     std::copy(with.begin(), with.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
     return file;
-}
-
-// Where the first segment with this marker starts (its 0xFF).
-size_t jpegMarker(const Bytes& jpeg, uint8_t marker) {
-    for (size_t i = 2; i + 1 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == marker)
-            return i;
-    return 0;
 }
 
 template <size_t N> Bytes text(const char (&chars)[N]) {

@@ -594,4 +594,101 @@ TEST(ColourProfile, PicturesAreTurnedIntoSrgbAsDeclared) {
     }
 }
 
+// A file whose rows come out final, in order and opaque, and that needs no
+// step over the whole picture, is read by rows, a band at a time, to the
+// very pixels, warnings and failure of the whole reading; any other is left
+// to the whole reading.
+TEST(RowReading, GivesTheWholeReadingOrStandsAside) {
+    ReadingChoices ignoreProfile;
+    ignoreProfile.colourProfile = ColourProfile::Ignore;
+    ReadingChoices resized;
+    resized.resizeWidth = 8;
+    const Bytes baseline = fixture("baseline.jpg");
+    Bytes strayBytes = baseline;
+    strayBytes.insert(strayBytes.begin() + static_cast<std::ptrdiff_t>(jpegMarker(baseline, 0xDA)),
+                      {0x12, 0x34, 0x56});
+    PngBuild grey16{3, 2, 16, 0, {}, {}, {{0, 1, 2, 3, 4, 5}, {250, 251, 252, 253, 254, 255}}};
+    PngBuild palette{5, 1, 4, 3, {255, 0, 0, 0, 0, 255}, {}, {{0x01, 0x10, 0x00}}};
+    PngBuild transparent = palette;
+    transparent.transparency = {128};
+    PngBuild withAlpha{1, 1, 8, 6, {}, {}, {{10, 20, 30, 40}}};
+    BmpBuild bottomUp{5, 3, 24, 0, 40, 0, 0, {}, {}, {}};
+    for (uint32_t y = 0; y < 3; ++y)
+        bottomUp.rows.push_back({0x102030 * y, 0xFF0000, 0x00FF00, 0x0000FF, 0x808080 + y});
+    const Bytes bmp = buildBmp(bottomUp);
+    BmpBuild topDown = bottomUp;
+    topDown.height = -3;
+    topDown.bitsPerPixel = 8;
+    topDown.palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x808080,
+                       0x808081, 0x808082, 0x102030, 0x204060};
+    topDown.palette.resize(256, 0x123456);
+    BmpBuild oldHeader = bottomUp;
+    oldHeader.infoSize = 12;
+    BmpBuild thirtyTwo = bottomUp;
+    thirtyTwo.bitsPerPixel = 32;
+    ReadingChoices standard;
+    standard.decoder = Decoder::Standard;
+    const Bytes greyPng = buildPng(grey16);
+    Bytes damagedEnd = greyPng;
+    damagedEnd.back() ^= 0xFF; // IEND's CRC
+    const struct {
+        const char* what;
+        Bytes file;
+        ReadingChoices choices;
+        bool byRows;
+    } cases[] = {
+        {"baseline JPEG", baseline, {}, true},
+        {"4:4:4 JPEG", fixture("baseline444.jpg"), {}, true},
+        {"progressive JPEG", fixture("progressive.jpg"), {}, true},
+        {"arithmetic JPEG", fixture("arithmetic.jpg"), {}, true},
+        {"progressive arithmetic JPEG", fixture("arithmetic-progressive.jpg"), {}, true},
+        {"grey JPEG", fixture("grey.jpg"), {}, true},
+        {"JPEG of 442 scans", fixture("scans-442.jpg"), {}, true},
+        {"JPEG with stray bytes", strayBytes, {}, true},
+        {"JPEG cut short",
+         Bytes(baseline.begin(), baseline.begin() + baseline.size() * 3 / 5),
+         {},
+         true},
+        {"JPEG with a profile, ignored", fixture("icc.jpg"), ignoreProfile, true},
+        {"sRGB PNG", fixture("srgb.png"), {}, true},
+        {"16-bit grey PNG", greyPng, {}, true},
+        {"PNG with a damaged end", damagedEnd, {}, true},
+        {"palette PNG", buildPng(palette), {}, true},
+        {"PNG with gAMA and cHRM, ignored", fixture("gamma.png"), ignoreProfile, true},
+        {"24-bit BMP", bmp, {}, true},
+        {"8-bit BMP, top row first", buildBmp(topDown), {}, true},
+        {"BMP whose last row lacks its padding", Bytes(bmp.begin(), bmp.end() - 1), {}, true},
+        {"BMP with a 12-byte header", buildBmp(oldHeader), {}, false},
+        {"32-bit BMP", buildBmp(thirtyTwo), {}, false},
+        {"BMP cut short", Bytes(bmp.begin(), bmp.end() - 20), {}, false},
+        {"BMP, standard reader", bmp, standard, false},
+        {"TGA",
+         buildTga(TgaBuild{2, 2, 1, 0, 0, 0, 24, 24, 0, {}, Bytes(6, 0x40), true}),
+         {},
+         false},
+        {"CMYK JPEG", fixture("cmyk.jpg"), {}, false},
+        {"JPEG with a profile", fixture("icc.jpg"), {}, false},
+        {"turned JPEG", jpegOf(blocksJpeg, sizeof blocksJpeg, 6), {}, false},
+        {"resized JPEG", baseline, resized, false},
+        {"PNG with gAMA and cHRM", fixture("gamma.png"), {}, false},
+        {"PNG with a profile", fixture("icc.png"), {}, false},
+        {"palette PNG with tRNS", buildPng(transparent), {}, false},
+        {"RGBA PNG", buildPng(withAlpha), {}, false},
+        {"GIF", fixture("still.gif"), {}, false},
+        {"WebP", fixture("lossless.webp"), {}, false},
+    };
+    for (const auto& c : cases) {
+        PictureLoad byRows;
+        ASSERT_EQ(readPictureBytesByRows(c.file, c.choices, 7, &byRows), c.byRows) << c.what;
+        if (!c.byRows)
+            continue;
+        const PictureLoad whole = read(c.file, c.choices);
+        EXPECT_EQ(byRows.failure, whole.failure) << c.what;
+        EXPECT_EQ(byRows.warnings, whole.warnings) << c.what;
+        EXPECT_EQ(pixelsOf(byRows), pixelsOf(whole)) << c.what;
+        free(byRows.image.pixels);
+        free(whole.image.pixels);
+    }
+}
+
 } // namespace

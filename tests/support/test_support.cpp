@@ -332,6 +332,13 @@ Bytes withExifOrientation(Bytes jpeg, int orientation) {
     return jpeg;
 }
 
+size_t jpegMarker(const Bytes& jpeg, uint8_t marker) {
+    for (size_t i = 2; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == marker)
+            return i;
+    return 0;
+}
+
 PictureLoad readPictureBytes(const Bytes& file, const ReadingChoices& choices) {
     FILE* stream = tmpfile();
     if (stream == nullptr)
@@ -342,6 +349,36 @@ PictureLoad readPictureBytes(const Bytes& file, const ReadingChoices& choices) {
     PictureLoad load = readPicture(stream, choices);
     fclose(stream);
     return load;
+}
+
+bool readPictureBytesByRows(const Bytes& file, const ReadingChoices& choices, int32_t band,
+                            PictureLoad* load) {
+    FILE* stream = tmpfile();
+    if (stream == nullptr)
+        return false;
+    if (!file.empty())
+        fwrite(file.data(), 1, file.size(), stream);
+    rewind(stream);
+    RowReading reading;
+    if (!startRowReading(stream, choices, &reading)) {
+        fclose(stream);
+        return false;
+    }
+    const int32_t width = reading.width;
+    const int32_t height = reading.height;
+    auto* pixels = static_cast<uint8_t*>(malloc(size_t{3} * width * height + 1));
+    for (int32_t y = 0; y < height && readNextRows(&reading, std::min(band, height - y),
+                                                   pixels + size_t{3} * width * y) == Reason::None;
+         y += band) {
+    }
+    *load = endRowReading(&reading);
+    fclose(stream);
+    if (load->failure != Reason::None) {
+        free(pixels);
+        pixels = nullptr;
+    }
+    load->image = pixels != nullptr ? RgbImage{width, height, pixels} : RgbImage{};
+    return true;
 }
 
 Bytes pixelsOf(const PictureLoad& load) {

@@ -103,12 +103,27 @@ struct GifBuild {
 };
 Bytes buildGif(const GifBuild& layout);
 
+// Where the first segment of a JPEG file with this marker starts (its 0xFF).
+size_t jpegMarker(const Bytes& jpeg, uint8_t marker);
+
 // The JPEG file with an EXIF block holding the orientation tag inserted
 // after its start marker; unchanged for orientation 0.
 Bytes withExifOrientation(Bytes jpeg, int orientation);
 
+#ifdef HALVEX_DECODE_FIXTURES
+// A file of tests/decode/fixtures (made by its make_fixtures.py).
+inline Bytes fixture(const char* name) {
+    return readFileBytes(std::string(HALVEX_DECODE_FIXTURES) + "/" + name);
+}
+#endif
+
 // readPicture over the bytes, through a real file stream.
 PictureLoad readPictureBytes(const Bytes& file, const ReadingChoices& choices);
+
+// The same file read by rows (startRowReading), `band` rows at a time into
+// a picture of its own: false when the file is not read so.
+bool readPictureBytesByRows(const Bytes& file, const ReadingChoices& choices, int32_t band,
+                            PictureLoad* load);
 
 // The RGB bytes of the picture that a reading gave.
 Bytes pixelsOf(const PictureLoad& load);
