@@ -79,8 +79,8 @@ Reason provideRows(void* reading, int32_t count, uint8_t* rows) {
     return readNextRows(static_cast<RowReading*>(reading), count, rows);
 }
 
-// A file read by rows is converted while it is decoded: each piece's rows
-// are decoded just before they are quantised, and a file that turns out
+// A file read by rows is converted while it is read: each piece's rows are
+// read or decoded just before they are quantised, and a file that turns out
 // damaged leaves the target as it was. A refusal or a failed write does not
 // hide the picture's own failure: the rest of the rows are read first, as
 // when the picture is loaded before it is converted.

@@ -1,8 +1,9 @@
 // The command line's reading of one picture: PNG, JPEG and GIF by the
 // general decoder, BMP and TGA by the compatible reader (loadImage, with
 // warnings where it is known to misread) or the standard one; then the
-// colour profile, transparency, orientation and resizing; or, for a JPEG or
-// PNG that needs none of those steps, its rows while it is converted.
+// colour profile, transparency, orientation and resizing; or, for a BMP,
+// JPEG or PNG that needs none of those steps, its rows while it is
+// converted.
 #include "prepare/steps.h"
 
 #include <cstdint>
