@@ -8,128 +8,107 @@
 
 namespace {
 
-// The picture is taken a band of rows at a time, each quantised in every
-// choice and then measured; while one band is measured, on this thread, the
-// next is quantised on a second one, into the other of two sets of words.
-// The measuring goes through the bands in order, pixel by pixel, so the
-// figures are the same as from one pass on one thread.
+// The twelve choices are taken in two groups of six, each by a thread of its
+// own (this one and a second), from the picture's first band of rows to its
+// last: a group quantises a band in each of its choices and measures the
+// results before it takes the next band, with its own words, colour
+// difference cache and figures, so the two never wait for each other. Every
+// choice's figures are summed by one thread, pixel by pixel in the
+// picture's order, so they are the same as from one pass on one thread.
 
 // The sheet's tile of a result: 1 to 6 in the order of the methods.
 int32_t tileOf(int32_t choice) {
     return 1 + choice / 2;
 }
 
-// About 8192 pixels a band, so that both sets of words stay in the cores'
-// caches, in an even number of rows, so that the error-diffusion passes can
+// A choice with compensation and the same without stay together, since their
+// words mostly agree and a colour difference found once serves both; the
+// methods are shared out so that the groups take about as long: none,
+// Floyd-Steinberg and serpentine Atkinson-Boyle, and ordered, serpentine
+// Floyd-Steinberg and Atkinson-Boyle.
+constexpr int32_t groupChoices = comparedChoices / 2;
+static_assert(groupChoices == measuredAtOnce, "a group's words are measured together");
+constexpr int32_t choiceGroups[2][groupChoices] = {{0, 1, 4, 5, 10, 11}, {2, 3, 6, 7, 8, 9}};
+
+// About 8192 pixels a band, so that a group's words stay in its core's
+// cache, in an even number of rows, so that the error-diffusion passes can
 // take them two at a time.
 int32_t bandRowsFor(int32_t width) {
     const int32_t rows = (1 << 13) / width;
     return rows < 2 ? 2 : rows > 16 ? 16 : rows & ~1;
 }
 
-struct Bands {
+struct ChoiceGroup {
     const RgbImage* image;
     int32_t bandRows;
-    RowQuantiser* quantisers[comparedChoices];
-    uint8_t* words[2][comparedChoices]; // band b's in words[b % 2]
+    const int32_t* members; // indices into the choices
+    RowQuantiser* quantisers[groupChoices];
+    uint8_t* words[groupChoices];
     DeltaECache* cache;
-    QualityFigures figures[comparedChoices];      // the colour differences
-    QualityFigures levelFigures[comparedChoices]; // the rest, summed while quantising
-    bool sheetCompensation;
+    QualityFigures figures[groupChoices];
     const Quantisation* choices;
     ContactSheet* sheet; // null, or drawn with the source and the choices shown
+    bool sheetCompensation;
+    bool drawsSource;
 };
 
-void endBands(Bands* bands) {
-    for (RowQuantiser*& quantiser : bands->quantisers) {
-        endRowQuantiser(quantiser);
-        quantiser = nullptr;
+void endChoiceGroup(ChoiceGroup* group) {
+    for (int32_t i = 0; i < groupChoices; ++i) {
+        endRowQuantiser(group->quantisers[i]);
+        group->quantisers[i] = nullptr;
+        free(group->words[i]);
+        group->words[i] = nullptr;
     }
-    for (auto& set : bands->words) {
-        for (uint8_t*& words : set) {
-            free(words);
-            words = nullptr;
-        }
-    }
-    free(bands->cache);
-    bands->cache = nullptr;
+    free(group->cache);
+    group->cache = nullptr;
 }
 
-bool startBands(Bands* bands, const RgbImage& image, const Quantisation choices[]) {
-    *bands = Bands{};
-    bands->image = &image;
-    bands->choices = choices;
-    bands->bandRows = bandRowsFor(image.width);
-    bands->cache = newDeltaECache(int64_t{image.width} * image.height);
-    if (bands->cache == nullptr)
+bool startChoiceGroup(ChoiceGroup* group, const RgbImage& image, const Quantisation choices[],
+                      const int32_t* members) {
+    *group = ChoiceGroup{};
+    group->image = &image;
+    group->members = members;
+    group->choices = choices;
+    group->bandRows = bandRowsFor(image.width);
+    group->cache = newDeltaECache(int64_t{image.width} * image.height);
+    if (group->cache == nullptr)
         return false;
-    const size_t bytes = static_cast<size_t>(image.width) * bands->bandRows * 2 + 1;
-    for (int32_t i = 0; i < comparedChoices; ++i) {
-        bands->words[0][i] = static_cast<uint8_t*>(malloc(bytes));
-        bands->words[1][i] = static_cast<uint8_t*>(malloc(bytes));
-        bands->quantisers[i] = startRowQuantiser(image, choices[i]);
-        if (bands->words[0][i] == nullptr || bands->words[1][i] == nullptr ||
-            bands->quantisers[i] == nullptr) {
-            endBands(bands);
+    const size_t bytes = static_cast<size_t>(image.width) * group->bandRows * 2 + 1;
+    for (int32_t i = 0; i < groupChoices; ++i) {
+        group->words[i] = static_cast<uint8_t*>(malloc(bytes));
+        group->quantisers[i] = startRowQuantiser(image, choices[members[i]]);
+        if (group->words[i] == nullptr || group->quantisers[i] == nullptr) {
+            endChoiceGroup(group);
             return false;
         }
     }
     return true;
 }
 
-int32_t bandCount(const Bands& bands) {
-    return (bands.image->height - 1) / bands.bandRows + 1;
-}
-
-int32_t rowsOfBand(const Bands& bands, int32_t band) {
-    return std::min(bands.bandRows, bands.image->height - band * bands.bandRows);
-}
-
-// One of the two pieces of work on a band: its quantising or its measuring.
-struct BandStep {
-    Bands* bands;
-    int32_t band; // none when past the last
-    bool measure;
-};
-
-// The quantising side also sums the figures that need no colour
-// differences, which add up the same in any order, so that the two sides
-// take about as long.
-void quantiseBand(Bands* bands, int32_t band) {
-    const int32_t rows = rowsOfBand(*bands, band);
-    for (int32_t i = 0; i < comparedChoices; ++i)
-        quantiseNextRows(bands->quantisers[i], rows, bands->words[band % 2][i]);
-    const RgbImage& image = *bands->image;
-    const uint8_t* rgb =
-        image.pixels + static_cast<size_t>(band) * bands->bandRows * image.width * 3;
-    measureLevelErrors(rgb, int64_t{rows} * image.width, bands->words[band % 2], comparedChoices,
-                       bands->levelFigures);
-}
-
-void measureBand(Bands* bands, int32_t band) {
-    const RgbImage& image = *bands->image;
-    const int32_t y = band * bands->bandRows;
-    const int32_t rows = rowsOfBand(*bands, band);
-    const uint8_t* rgb = image.pixels + static_cast<size_t>(y) * image.width * 3;
-    uint8_t* const* words = bands->words[band % 2];
-    measureDifferences(rgb, int64_t{rows} * image.width, words, comparedChoices, bands->figures,
-                       bands->cache);
-    if (bands->sheet == nullptr)
+void drawBand(const ChoiceGroup& group, int32_t y, int32_t rows, const uint8_t* rgb) {
+    if (group.sheet == nullptr)
         return;
-    drawTileRgbRows(bands->sheet, 0, y, rows, rgb);
-    for (int32_t i = 0; i < comparedChoices; ++i)
-        if (bands->choices[i].greenCompensation == bands->sheetCompensation)
-            drawTileWordRows(bands->sheet, tileOf(i), y, rows, words[i]);
+    if (group.drawsSource)
+        drawTileRgbRows(group.sheet, 0, y, rows, rgb);
+    for (int32_t i = 0; i < groupChoices; ++i) {
+        const int32_t choice = group.members[i];
+        if (group.choices[choice].greenCompensation == group.sheetCompensation)
+            drawTileWordRows(group.sheet, tileOf(choice), y, rows, group.words[i]);
+    }
 }
 
-void runBandStep(void* work) {
-    const auto* step = static_cast<const BandStep*>(work);
-    if (step->band >= bandCount(*step->bands))
-        return;
-    if (step->measure)
-        measureBand(step->bands, step->band);
-    else
-        quantiseBand(step->bands, step->band);
+void runChoiceGroup(void* work) {
+    auto* group = static_cast<ChoiceGroup*>(work);
+    const RgbImage& image = *group->image;
+    for (int32_t y = 0; y < image.height; y += group->bandRows) {
+        const int32_t rows = std::min(group->bandRows, image.height - y);
+        for (int32_t i = 0; i < groupChoices; ++i)
+            quantiseNextRows(group->quantisers[i], rows, group->words[i]);
+        const uint8_t* rgb = image.pixels + static_cast<size_t>(y) * image.width * 3;
+        measurePixels(rgb, int64_t{rows} * image.width, group->words, groupChoices, group->figures,
+                      group->cache);
+        drawBand(*group, y, rows, rgb);
+    }
 }
 
 } // namespace
@@ -157,26 +136,27 @@ bool compareQuantisations(const RgbImage& source, bool sheetCompensation, Contac
         results[i] = ComparedResult{choices[i], QualityFigures{}};
     if (image.width <= 0 || image.height <= 0)
         return true;
-    Bands bands{};
-    if (!startBands(&bands, image, choices))
+    ChoiceGroup groups[2];
+    if (!startChoiceGroup(&groups[0], image, choices, choiceGroups[0])) {
         return false;
-    bands.sheet = sheet;
-    bands.sheetCompensation = sheetCompensation;
+    }
+    if (!startChoiceGroup(&groups[1], image, choices, choiceGroups[1])) {
+        endChoiceGroup(&groups[0]);
+        return false;
+    }
+    for (ChoiceGroup& group : groups) {
+        group.sheet = sheet;
+        group.sheetCompensation = sheetCompensation;
+    }
+    groups[0].drawsSource = true;
     SideWorker* worker = startSideWorker();
-    quantiseBand(&bands, 0);
-    for (int32_t band = 0; band < bandCount(bands); ++band) {
-        BandStep measuring{&bands, band, true};
-        BandStep quantising{&bands, band + 1, false};
-        runSideBySide(worker, runBandStep, &measuring, &quantising);
-    }
+    runSideBySide(worker, runChoiceGroup, &groups[0], &groups[1]);
     endSideWorker(worker);
-    for (int32_t i = 0; i < comparedChoices; ++i) {
-        QualityFigures& f = results[i].figures;
-        f = bands.levelFigures[i];
-        f.deltaESum = bands.figures[i].deltaESum;
-        f.deltaEMax = bands.figures[i].deltaEMax;
+    for (ChoiceGroup& group : groups) {
+        for (int32_t i = 0; i < groupChoices; ++i)
+            results[group.members[i]].figures = group.figures[i];
+        endChoiceGroup(&group);
     }
-    endBands(&bands);
     return true;
 }
 

@@ -187,9 +187,10 @@ uint32_t squaredErrorOf(const uint8_t* source, uint16_t word) {
 } // namespace
 
 DeltaECache* newDeltaECache(int64_t pixels) {
-    // 2^9 buckets, or 2^12 for pictures of more than 2^19 pixels: at least
-    // 2^9, so that a key's colour bits fit in 16.
-    const int32_t bucketBits = pixels > (int64_t{1} << 19) ? 12 : 9;
+    // 2^9 buckets, or 2^14 (3 MB) for pictures of more than 2^19 pixels: at
+    // least 2^9, so that a key's colour bits fit in 16. On a 12-megapixel
+    // photo the larger one misses little more than each pair's first use.
+    const int32_t bucketBits = pixels > (int64_t{1} << 19) ? 14 : 9;
     const size_t buckets = size_t{1} << bucketBits;
     constexpr size_t line = 64;
     auto* cache = static_cast<DeltaECache*>(
@@ -221,26 +222,28 @@ uint32_t mixedColourOf(const uint8_t* rgb) {
     return product ^ (product >> 12);
 }
 
-DeltaECacheBucket* bucketOf(const DeltaECache* cache, const uint8_t* rgb) {
-    return cache->buckets + (mixedColourOf(rgb) & ((1u << cache->bucketBits) - 1));
+DeltaECacheBucket* bucketOf(const DeltaECache* cache, uint32_t mixedColour) {
+    return cache->buckets + (mixedColour & ((1u << cache->bucketBits) - 1));
 }
 
-// The colour's bits that did not choose the bucket (at most 15), and the word.
-uint32_t keyOf(const DeltaECache* cache, const uint8_t* rgb, uint16_t word) {
-    return (mixedColourOf(rgb) >> cache->bucketBits) << 16 | word;
-}
-
-void prefetchBucket(const DeltaECache* cache, const uint8_t* rgb) {
-    __builtin_prefetch(bucketOf(cache, rgb)->keys);
-}
-
-// The source pixel's colour in CIELAB, worked out on first use.
+// The source pixel's colour in CIELAB, worked out on first use, and where
+// its pairs are kept in the cache: its bucket, and its keys' colour bits
+// (those that did not choose the bucket, at most 15) above the word's.
 struct SourceColour {
     const uint8_t* rgb;
     DeltaECacheBucket* bucket; // null without a cache
+    uint32_t colourKey;
     bool known;
     LabColour lab;
 };
+
+SourceColour sourceColourOf(const uint8_t* rgb, const DeltaECache* cache) {
+    if (cache == nullptr)
+        return SourceColour{rgb, nullptr, 0, false, LabColour{}};
+    const uint32_t mixed = mixedColourOf(rgb);
+    return SourceColour{rgb, bucketOf(cache, mixed), (mixed >> cache->bucketBits) << 16, false,
+                        LabColour{}};
+}
 
 double deltaEOfPair(SourceColour* source, uint16_t word) {
     if (!source->known) {
@@ -271,61 +274,91 @@ uint32_t entriesWithKey(const uint32_t* keys, uint32_t key) {
 #endif
 }
 
-// Looked up in the colour's bucket, or worked out and put in place of the
-// bucket's oldest entry.
-double deltaEOf(SourceColour* source, uint16_t word, DeltaECache* cache) {
-    DeltaECacheBucket* bucket = source->bucket;
-    if (bucket == nullptr)
-        return deltaEOfPair(source, word);
-    const uint32_t key = keyOf(cache, source->rgb, word);
-    const uint32_t found = entriesWithKey(bucket->keys, key);
-    if (found != 0)
-        return bucket->deltaE[__builtin_ctz(found)];
+// Worked out and put in place of the bucket's oldest entry. Apart from the
+// lookup, which is made for nearly every word, so that the lookup's code
+// stays small where it is used.
+[[gnu::noinline]] double addToCache(SourceColour* source, uint16_t word, DeltaECache* cache) {
     const double deltaE = deltaEOfPair(source, word);
+    DeltaECacheBucket* bucket = source->bucket;
     uint8_t& oldest = cache->oldest[bucket - cache->buckets];
-    bucket->keys[oldest] = key;
+    bucket->keys[oldest] = source->colourKey | word;
     bucket->deltaE[oldest] = deltaE;
     oldest = static_cast<uint8_t>((oldest + 1) % deltaECacheBucketEntries);
     return deltaE;
 }
 
+// Looked up in the colour's bucket, or worked out and kept there.
+[[gnu::always_inline]] inline double deltaEOf(SourceColour* source, uint16_t word,
+                                              DeltaECache* cache) {
+    const DeltaECacheBucket* bucket = source->bucket;
+    if (bucket == nullptr)
+        return deltaEOfPair(source, word);
+    const uint32_t found = entriesWithKey(bucket->keys, source->colourKey | word);
+    if (found != 0)
+        return bucket->deltaE[__builtin_ctz(found)];
+    return addToCache(source, word, cache);
+}
+
+// All of a bucket's lines: its keys, and the differences the keys find.
+void prefetchBucket(const DeltaECacheBucket* bucket) {
+    constexpr size_t line = 64;
+    const auto* bytes = reinterpret_cast<const char*>(bucket);
+    for (size_t at = 0; at < sizeof(DeltaECacheBucket); at += line)
+        __builtin_prefetch(bytes + at);
+}
+
 // How many pixels ahead the cache's buckets are fetched.
 constexpr int64_t prefetchDistance = 16;
+
+// Measures `count` quantisations, a number known here, so that their sums
+// stay in registers and each pixel's words are compared with each other
+// without loops: a word given by an earlier quantisation of the same pixel
+// takes that one's difference. Each sum still grows pixel by pixel, in the
+// picture's order.
+template <int32_t count>
+void measureDifferencesOf(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
+                          QualityFigures* figures, DeltaECache* cache) {
+    double sum[count];
+    double most[count];
+    for (int32_t k = 0; k < count; ++k) {
+        sum[k] = figures[k].deltaESum;
+        most[k] = figures[k].deltaEMax;
+    }
+    for (int64_t i = 0; i < pixels; ++i, source += 3) {
+        if (cache != nullptr && i + prefetchDistance < pixels)
+            prefetchBucket(bucketOf(cache, mixedColourOf(source + 3 * prefetchDistance)));
+        SourceColour colour = sourceColourOf(source, cache);
+        uint16_t word[count]{};
+        double deltaE[count]{};
+        for (int32_t k = 0; k < count; ++k) {
+            word[k] = wordAt(words[k], i);
+            int32_t same = 0;
+            while (same < k && word[same] != word[k])
+                ++same;
+            deltaE[k] = same < k ? deltaE[same] : deltaEOf(&colour, word[k], cache);
+        }
+        for (int32_t k = 0; k < count; ++k) {
+            sum[k] += deltaE[k];
+            if (deltaE[k] > most[k])
+                most[k] = deltaE[k];
+        }
+    }
+    for (int32_t k = 0; k < count; ++k) {
+        figures[k].deltaESum = sum[k];
+        figures[k].deltaEMax = most[k];
+    }
+}
 
 } // namespace
 
 void measureDifferences(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
                         int32_t count, QualityFigures* figures, DeltaECache* cache) {
-    constexpr int32_t mostAtOnce = 16;
-    for (int64_t i = 0; i < pixels; ++i, source += 3) {
-        if (cache != nullptr && i + prefetchDistance < pixels)
-            prefetchBucket(cache, source + 3 * prefetchDistance);
-        SourceColour colour{source, cache == nullptr ? nullptr : bucketOf(cache, source), false,
-                            LabColour{}};
-        uint16_t seen[mostAtOnce];
-        double seenDeltaE[mostAtOnce];
-        int32_t seenCount = 0;
-        for (int32_t k = 0; k < count; ++k) {
-            const uint16_t word = wordAt(words[k], i);
-            int32_t s = 0;
-            while (s < seenCount && seen[s] != word)
-                ++s;
-            double deltaE = 0.0;
-            if (s < seenCount) {
-                deltaE = seenDeltaE[s];
-            } else {
-                deltaE = deltaEOf(&colour, word, cache);
-                if (seenCount < mostAtOnce) {
-                    seen[seenCount] = word;
-                    seenDeltaE[seenCount++] = deltaE;
-                }
-            }
-            QualityFigures& f = figures[k];
-            f.deltaESum += deltaE;
-            if (deltaE > f.deltaEMax)
-                f.deltaEMax = deltaE;
-        }
-    }
+    // Up to measuredAtOnce quantisations go through the pixels together.
+    int32_t k = 0;
+    for (; count - k >= measuredAtOnce; k += measuredAtOnce)
+        measureDifferencesOf<measuredAtOnce>(source, pixels, words + k, figures + k, cache);
+    for (; k < count; ++k)
+        measureDifferencesOf<1>(source, pixels, words + k, figures + k, cache);
 }
 
 namespace {

@@ -64,14 +64,17 @@ struct DeltaECache {
     DeltaECacheBucket* buckets; // in the same block, at a cache line boundary
     uint8_t* oldest;            // each bucket's entry to be replaced next
 };
-// An empty cache sized for a picture of that many pixels (at most 768 kB, to
-// stay in a core's cache), or null without memory; release with free().
+// An empty cache sized for a picture of that many pixels (at most 3 MB), or
+// null without memory; release with free().
 DeltaECache* newDeltaECache(int64_t pixels);
 
 // Measures count quantisations of the same pixels at once: source holds
 // pixels RGB triples, words[i] the pixel words (least significant byte first)
 // of quantisation i, whose sums go to figures[i]. Call it band by band, in
-// order, to measure a whole picture. The cache may be null.
+// order, to measure a whole picture. The cache may be null. Quantisations
+// are taken through the pixels measuredAtOnce together (the rest one by
+// one), a word that several of them give a pixel being looked up once.
+constexpr int32_t measuredAtOnce = 6;
 void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
                    int32_t count, QualityFigures* figures, DeltaECache* cache);
 
