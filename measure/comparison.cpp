@@ -21,11 +21,11 @@ int32_t tileOf(int32_t choice) {
     return 1 + choice / 2;
 }
 
-// A choice with compensation and the same without stay together, since their
-// words mostly agree and a colour difference found once serves both; the
-// methods are shared out so that the groups take about as long: none,
-// Floyd-Steinberg and serpentine Atkinson-Boyle, and ordered, serpentine
-// Floyd-Steinberg and Atkinson-Boyle.
+// A choice with compensation and the same without stay together, side by side,
+// since their words mostly agree and a colour difference found once serves
+// both (measurePixels); the methods are shared out so that the groups take
+// about as long: none, Floyd-Steinberg and serpentine Atkinson-Boyle, and
+// ordered, serpentine Floyd-Steinberg and Atkinson-Boyle.
 constexpr int32_t groupChoices = comparedChoices / 2;
 static_assert(groupChoices == measuredAtOnce, "a group's words are measured together");
 constexpr int32_t choiceGroups[2][groupChoices] = {{0, 1, 4, 5, 10, 11}, {2, 3, 6, 7, 8, 9}};

@@ -73,7 +73,9 @@ DeltaECache* newDeltaECache(int64_t pixels);
 // of quantisation i, whose sums go to figures[i]. Call it band by band, in
 // order, to measure a whole picture. The cache may be null. Quantisations
 // are taken through the pixels measuredAtOnce together (the rest one by
-// one), a word that several of them give a pixel being looked up once.
+// one); give them in pairs whose words mostly agree (a choice with
+// compensation and without): a word both of a pair give a pixel is looked
+// up once.
 constexpr int32_t measuredAtOnce = 6;
 void measurePixels(const uint8_t* source, int64_t pixels, const uint8_t* const* words,
                    int32_t count, QualityFigures* figures, DeltaECache* cache);
