@@ -275,9 +275,9 @@ uint32_t entriesWithKey(const uint32_t* keys, uint32_t key) {
 #endif
 }
 
-// Worked out and put in place of the bucket's oldest entry. Apart from the
-// lookup, which is made for nearly every word, so that the lookup's code
-// stays small where it is used.
+// Worked out and put in place of the bucket's oldest entry: a function of
+// its own, so that the lookup, made for nearly every word, stays small
+// where it is inlined.
 [[gnu::noinline]] double addToCache(SourceColour* source, uint16_t word, DeltaECache* cache) {
     const double deltaE = deltaEOfPair(source, word);
     DeltaECacheBucket* bucket = source->bucket;
