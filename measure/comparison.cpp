@@ -137,9 +137,8 @@ bool compareQuantisations(const RgbImage& source, bool sheetCompensation, Contac
     if (image.width <= 0 || image.height <= 0)
         return true;
     ChoiceGroup groups[2];
-    if (!startChoiceGroup(&groups[0], image, choices, choiceGroups[0])) {
+    if (!startChoiceGroup(&groups[0], image, choices, choiceGroups[0]))
         return false;
-    }
     if (!startChoiceGroup(&groups[1], image, choices, choiceGroups[1])) {
         endChoiceGroup(&groups[0]);
         return false;
