@@ -23,10 +23,13 @@
 // even rows of a serpentine run are the plain passes' rows. The ordered pass
 // needs no error at all.
 //
-// A run without serpentine rows takes the error-diffusion passes two rows at
-// a time (quantise_two_rows.cpp), which gives the same words faster; the
-// single-row passes here remain for the rows left over and for serpentine
-// runs, and are what the two-row passes are checked against.
+// A run without serpentine rows takes the error-diffusion passes four rows
+// at a time where the processor allows (quantise_wide_lanes.cpp), else two
+// (quantise_two_rows.cpp), which gives the same words faster; a serpentine
+// run takes that file's single-row passes, and ordered dithering its passes
+// of 64 pixels, where the processor allows. The passes here remain for the
+// rows and pixels left over and for other processors, and are what the
+// others are checked against.
 //
 // The error-diffusion passes read each pixel with one 4-byte load, which
 // takes the byte after it too. Every pixel but the image's last has one; the
@@ -34,6 +37,7 @@
 // there.
 #include "convert/convert.h"
 #include "convert/quantise_two_rows.h"
+#include "convert/quantise_wide_lanes.h"
 #include "convert/rgn_format.h"
 #include "convert/row_lanes.h"
 
@@ -56,6 +60,11 @@ struct RowQuantiser {
     // The image's last row with a spare byte after it, for the error
     // diffusion passes, which read each pixel with the byte that follows.
     uint8_t* lastRow;
+    // The four-row passes' working space; null where they do not run.
+    uint8_t* fourRowScratch;
+    // A serpentine run's error arrays instead of errorRows where its rows
+    // take the wide-lane passes: the same, in 16-bit lanes.
+    uint16_t* lineErrors[4];
 };
 
 namespace {
@@ -65,7 +74,13 @@ using namespace rowpass;
 // Each field is the top bits of its channel; a green that takes 5 bits
 // sits where its 6-bit field is twice the level.
 template <bool compensate> void plainRow(const uint8_t* in, int32_t width, uint8_t* out) {
-    for (int32_t x = 0; x < width; ++x, in += 3, out += 2) {
+    int32_t x = 0;
+    if (wideLanePasses()) {
+        x = plainPixels(in, width, compensate, out);
+        in += 3 * static_cast<size_t>(x);
+        out += 2 * static_cast<size_t>(x);
+    }
+    for (; x < width; ++x, in += 3, out += 2) {
         const uint32_t r = in[0];
         const uint32_t g = in[1];
         const uint32_t b = in[2];
@@ -172,13 +187,15 @@ OrderedLevels orderedLevels(int32_t topLevel, uint8_t (*shown)(uint32_t)) {
 }
 
 // The level each Bayer index gives each 8-bit value, worked out once, so
-// that a pixel costs a lookup a channel: 5-bit levels, and 6-bit ones.
+// that a pixel costs a lookup a channel: 5-bit levels, and 6-bit ones; and
+// the levels and counts they come from, which the wide-lane pass looks up.
 struct OrderedTables {
     uint8_t five[64][256];
     uint8_t six[64][256];
-    OrderedTables() {
-        const OrderedLevels fiveLevels = orderedLevels(31, widenFiveBits);
-        const OrderedLevels sixLevels = orderedLevels(63, widenSixBits);
+    OrderedLevels fiveLevels;
+    OrderedLevels sixLevels;
+    OrderedTables()
+        : fiveLevels(orderedLevels(31, widenFiveBits)), sixLevels(orderedLevels(63, widenSixBits)) {
         for (int32_t i = 0; i < 64; ++i) {
             for (int32_t value = 0; value < 256; ++value) {
                 five[i][value] = static_cast<uint8_t>(fiveLevels.lower[value] +
@@ -202,7 +219,15 @@ template <bool compensate>
 void orderedRow(const uint8_t* in, int32_t y, int32_t width, uint8_t* out) {
     const OrderedTables& tables = orderedTables();
     const uint8_t* indices = bayerIndex[y & 7];
-    for (int32_t x = 0; x < width; ++x, in += 3, out += 2) {
+    int32_t x = 0;
+    if (wideLanePasses()) {
+        const OrderedLevelTables levels{tables.fiveLevels.lower, tables.fiveLevels.count,
+                                        tables.sixLevels.lower, tables.sixLevels.count};
+        x = orderedPixels(in, width, indices, levels, compensate, out);
+        in += 3 * static_cast<size_t>(x);
+        out += 2 * static_cast<size_t>(x);
+    }
+    for (; x < width; ++x, in += 3, out += 2) {
         const int32_t i = indices[x & 7];
         const uint8_t* five = tables.five[i];
         const uint32_t r = in[0];
@@ -216,6 +241,14 @@ void orderedRow(const uint8_t* in, int32_t y, int32_t width, uint8_t* out) {
 
 size_t errorRowEntries(int32_t width) {
     return lanesPerPixel * (static_cast<size_t>(width) + 2);
+}
+
+// An error array, cleared, pointing past its leading group; null for want
+// of memory.
+template <typename Lane> Lane* errorArray(int32_t width) {
+    auto* block = static_cast<Lane*>(calloc(errorRowEntries(width), sizeof(Lane)));
+    // cppcheck-suppress memleak ; endRowQuantiser frees it from the leading group
+    return block == nullptr ? nullptr : block + lanesPerPixel;
 }
 
 int32_t errorRowsFor(DitherMethod method) {
@@ -242,9 +275,15 @@ template <bool compensate> void quantiseRow(RowQuantiser* q, uint8_t* out) {
     int32_t** rows = q->errorRows;
     const int32_t width = q->image.width;
     const bool rightToLeft = q->serpentine && q->nextRow % 2 == 1;
+    // Serpentine rows take the wide-lane passes where they run.
+    uint16_t** lines = q->lineErrors;
+    const bool lineRow = lines[0] != nullptr;
     switch (q->method) {
     case DitherMethod::floydSteinberg:
-        if (rightToLeft)
+        if (lineRow) {
+            floydSteinbergLineRow(in, lines[0], lines[1], width, out, compensate, rightToLeft);
+            std::swap(lines[0], lines[1]);
+        } else if (rightToLeft)
             floydSteinbergRow<compensate, -1>(in, rows[0], rows[1], width, out);
         else
             floydSteinbergRow<compensate, 1>(in, rows[0], rows[1], width, out);
@@ -252,7 +291,12 @@ template <bool compensate> void quantiseRow(RowQuantiser* q, uint8_t* out) {
         std::swap(rows[0], rows[1]);
         break;
     case DitherMethod::atkinsonBoyle:
-        if (rightToLeft)
+        if (lineRow) {
+            atkinsonBoyleLineRow(in, lines[0], lines[1], lines[2], lines[3], width, out, compensate,
+                                 rightToLeft);
+            std::swap(lines[0], lines[2]);
+            std::swap(lines[1], lines[3]);
+        } else if (rightToLeft)
             atkinsonBoyleRow<compensate, -1>(in, rows[0], rows[1], rows[2], rows[3], width, out);
         else
             atkinsonBoyleRow<compensate, 1>(in, rows[0], rows[1], rows[2], rows[3], width, out);
@@ -268,6 +312,40 @@ template <bool compensate> void quantiseRow(RowQuantiser* q, uint8_t* out) {
         plainRow<compensate>(in, width, out);
         break;
     }
+}
+
+// Rows y to y + 3 at once where the four-row passes run (error diffusion
+// left to right, on a processor that has them), leaving the error arrays as
+// four single-row steps would. False, with nothing done, otherwise.
+bool quantiseFourRows(RowQuantiser* q, uint8_t* out, size_t outRow) {
+    if (q->fourRowScratch == nullptr)
+        return false;
+    const uint8_t* rows[4];
+    for (int32_t k = 0; k < 4; ++k)
+        rows[k] = inputRow(q, q->nextRow + k);
+    int32_t** e = q->errorRows;
+    const int32_t width = q->image.width;
+    if (q->method == DitherMethod::floydSteinberg) {
+        floydSteinbergFourRows(rows, e[0], e[1], width, out, outRow, q->compensate,
+                               q->fourRowScratch);
+        std::swap(e[0], e[1]);
+    } else {
+        atkinsonBoyleFourRows(rows, e[0], e[1], e[2], e[3], width, out, outRow, q->compensate,
+                              q->fourRowScratch);
+        std::swap(e[0], e[2]);
+        std::swap(e[1], e[3]);
+    }
+    return true;
+}
+
+// Where the four-row passes can take the run's rows: their working space,
+// else null (also when it cannot be had: the other passes give the same
+// words).
+uint8_t* fourRowScratchFor(const RgbImage& image, DitherMethod method, bool serpentine) {
+    if (errorRowsFor(method) == 0 || serpentine || image.width <= 0 || image.height < 4 ||
+        !wideLanePasses())
+        return nullptr;
+    return static_cast<uint8_t*>(malloc(fourRowScratchBytes(image.width)));
 }
 
 // Rows y and y + 1 at once where a two-row pass exists (error diffusion
@@ -311,14 +389,21 @@ RowQuantiser* startRowQuantiser(const RgbImage& image, const Quantisation& quant
     q->windowRows = windowRows;
     const int32_t errorRows = errorRowsFor(quantisation.method);
     q->serpentine = quantisation.serpentine && errorRows > 0;
+    // A serpentine run keeps its error in 16-bit lanes where its rows take
+    // those passes, else in 32-bit ones. Either starts cleared: the arrays'
+    // cells outside the image, which the passes carry along and never use,
+    // are then the same on every run.
+    const bool lineRows = q->serpentine && wideLanePasses();
     for (int32_t i = 0; i < errorRows; ++i) {
-        auto* block = static_cast<int32_t*>(calloc(errorRowEntries(image.width), sizeof(int32_t)));
-        if (block == nullptr) {
+        const bool allocated =
+            lineRows ? (q->lineErrors[i] = errorArray<uint16_t>(image.width)) != nullptr
+                     : (q->errorRows[i] = errorArray<int32_t>(image.width)) != nullptr;
+        if (!allocated) {
             endRowQuantiser(q);
             return nullptr;
         }
-        q->errorRows[i] = block + lanesPerPixel;
     }
+    q->fourRowScratch = fourRowScratchFor(image, q->method, q->serpentine);
     if (errorRows > 0 && image.width > 0 && image.height > 0) {
         q->lastRow = static_cast<uint8_t*>(calloc(3 * static_cast<size_t>(image.width) + 1, 1));
         if (q->lastRow == nullptr) {
@@ -338,6 +423,11 @@ void quantiseNextRows(RowQuantiser* q, int32_t count, uint8_t* words) {
         memcpy(q->lastRow, storedRow(q, q->image.height - 1),
                3 * static_cast<size_t>(q->image.width));
     while (q->nextRow < end) {
+        if (end - q->nextRow >= 4 && quantiseFourRows(q, words, outRow)) {
+            q->nextRow += 4;
+            words += 4 * outRow;
+            continue;
+        }
         if (end - q->nextRow >= 2 && quantiseTwoRows(q, words, outRow)) {
             q->nextRow += 2;
             words += 2 * outRow;
@@ -359,6 +449,10 @@ void endRowQuantiser(RowQuantiser* q) {
         if (row != nullptr)
             free(row - lanesPerPixel);
     free(q->lastRow);
+    free(q->fourRowScratch);
+    for (uint16_t* row : q->lineErrors)
+        if (row != nullptr)
+            free(row - lanesPerPixel);
     free(q);
 }
 

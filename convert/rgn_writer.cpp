@@ -28,10 +28,12 @@ void putRgnHeader(OutputFile* file, int32_t width, int32_t height) {
 }
 
 // Rows quantised and written in one piece: enough to keep the writes large,
-// few enough to stay in the cache.
+// few enough to stay in the cache; a multiple of four where there are four,
+// as the error-diffusion passes take rows four at a time.
 int32_t rowsPerPiece(int32_t width) {
     const int64_t rowBytes = 2 * int64_t{width};
-    return rowBytes >= (1 << 18) ? 1 : static_cast<int32_t>((1 << 18) / rowBytes);
+    const int32_t rows = rowBytes >= (1 << 18) ? 1 : static_cast<int32_t>((1 << 18) / rowBytes);
+    return rows >= 4 ? rows & ~3 : rows;
 }
 
 // A run's words, made and written a piece (a few rows) at a time. Everything

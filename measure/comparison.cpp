@@ -31,11 +31,11 @@ static_assert(groupChoices == measuredAtOnce, "a group's words are measured toge
 constexpr int32_t choiceGroups[2][groupChoices] = {{0, 1, 4, 5, 10, 11}, {2, 3, 6, 7, 8, 9}};
 
 // About 8192 pixels a band, so that a group's words stay in its core's
-// cache, in an even number of rows, so that the error-diffusion passes can
-// take them two at a time.
+// cache, in a multiple of four rows, so that the error-diffusion passes can
+// take them four at a time.
 int32_t bandRowsFor(int32_t width) {
     const int32_t rows = (1 << 13) / width;
-    return rows < 2 ? 2 : rows > 16 ? 16 : rows & ~1;
+    return rows < 4 ? 4 : rows > 16 ? 16 : rows & ~3;
 }
 
 struct ChoiceGroup {

@@ -108,6 +108,20 @@ TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
         {"7 x 2", 7, 2, nearGreyPicture(7, 2, 14)},
         {"7 x 5", 7, 5, nearGreyPicture(7, 5, 15)},
         {"2 x 5 white", 2, 5, flatPicture(2, 5, 255)},
+        // Four at a time where the processor allows, each row three pixels
+        // behind the one above: groups on pictures narrower than that lag
+        // and wider, with rows left over, and white, which clamps everywhere.
+        {"1 x 4", 1, 4, nearGreyPicture(1, 4, 16)},
+        {"3 x 12 near grey", 3, 12, nearGreyPicture(3, 12, 17)},
+        {"4 x 11 noise", 4, 11, noisePicture(4, 11, 18)},
+        {"6 x 9 white", 6, 9, flatPicture(6, 9, 255)},
+        {"9 x 8 near grey", 9, 8, nearGreyPicture(9, 8, 19)},
+        {"13 x 4 noise", 13, 4, noisePicture(13, 4, 20)},
+        {"41 x 10 near grey", 41, 10, nearGreyPicture(41, 10, 21)},
+        // The plain and ordered passes take 64 pixels at a time where the
+        // processor allows, and the rest one by one.
+        {"131 x 3 noise", 131, 3, noisePicture(131, 3, 22)},
+        {"64 x 4 white", 64, 4, flatPicture(64, 4, 255)},
     };
     std::vector<Quantisation> choices;
     for (DitherMethod method : {DitherMethod::none, DitherMethod::floydSteinberg,
@@ -124,8 +138,9 @@ TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
                 << c.name << ", method " << static_cast<int>(q.method) << ", serpentine "
                 << q.serpentine << ", compensation " << q.greenCompensation;
             // Batches of one row take only the single-row passes; batches of
-            // three mix pairs with single rows at every other start.
-            for (int32_t batch : {1, 3})
+            // three mix pairs with single rows at every other start, and of
+            // five, fours with single rows.
+            for (int32_t batch : {1, 3, 5})
                 EXPECT_EQ(inBatches(c.picture, c.width, c.height, q, batch), planes.bytes)
                     << c.name << ", batches of " << batch << ", method "
                     << static_cast<int>(q.method) << ", serpentine " << q.serpentine
