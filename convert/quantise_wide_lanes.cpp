@@ -293,8 +293,9 @@ HALVEX_WIDE_LANE_INLINE void putLastRow(const __m256i& v, int32_t* to) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpackhi_epi16(high, _mm_setzero_si128()));
 }
 
-HALVEX_WIDE_LANE_INLINE __m256i shareOf(const __m256i& error, int16_t sixteenths) {
-    return _mm256_srli_epi16(_mm256_mullo_epi16(error, _mm256_set1_epi16(sixteenths)), 4);
+// e x n/16, rounded down, as the high half of e x (n x 4096): one multiply.
+HALVEX_WIDE_LANE_INLINE __m256i shareOf(const __m256i& error, int32_t sixteenths) {
+    return _mm256_mulhi_epu16(error, _mm256_set1_epi16(static_cast<int16_t>(sixteenths << 12)));
 }
 
 // Floyd-Steinberg's state, each row's in its slot, as in the single-row
