@@ -245,7 +245,8 @@ HALVEX_WIDE_LANE_INLINE StepMasks edgeMasks(size_t step, int32_t width) {
 // order); the result is the error the masking leaves. Green takes 5 bits
 // under compensation when it equals red (clamped) or blue before clamping:
 // the comparisons are made in green's lane, against red and blue moved
-// there.
+// there, and a branch on their outcome lets the next step start on the
+// 6-bit error meanwhile.
 template <bool compensate>
 HALVEX_WIDE_LANE_INLINE __m256i quantiseStep(const __m256i& input, const __m256i& received,
                                              const __m256i& along, const StepMasks& masks,
@@ -261,9 +262,12 @@ HALVEX_WIDE_LANE_INLINE __m256i quantiseStep(const __m256i& input, const __m256i
     const __m256i blueNotOver = _mm256_cmpeq_epi16(clamped, _mm256_ror_epi64(wrapped, 16));
     // equalRed | (equalBlue & blueNotOver)
     const __m256i five = _mm256_ternarylogic_epi64(equalRed, equalBlue, blueNotOver, 0xF8);
-    const __m256i fiveBit = _mm256_and_si256(clamped, masks.fiveBitGreen);
-    // sixBitError | (five & fiveBit)
-    return _mm256_ternarylogic_epi64(five, fiveBit, sixBitError, 0xEA);
+    // The bit a green taking 5 bits adds to its error, where it is set.
+    const __m256i added = _mm256_ternarylogic_epi64(five, clamped, masks.fiveBitGreen, 0x80);
+    // Mostly there is none, and the branch keeps the test off the chain.
+    if (__builtin_expect(_mm256_testz_si256(added, added), 1))
+        return sixBitError;
+    return _mm256_or_si256(sixBitError, added);
 }
 
 // The step's four words: each channel's level (what the error leaves) moved
