@@ -168,7 +168,7 @@ HALVEX_WIDE_LANE_TARGET void spreadPixels(const uint8_t* const rows[4], int32_t 
 }
 
 // from[first .. width) of a run's array, four 32-bit lanes a pixel, into
-// 16-bit lanes at into[first - shift ..]; zero from the array's end to
+// 16-bit lanes at into[first + shift ..]; zero from the array's end to
 // `entries`. Errors and their sums fit 16 bits.
 HALVEX_WIDE_LANE_TARGET void narrowArray(const int32_t* from, int32_t first, int32_t width,
                                          int32_t shift, uint8_t* into, size_t entries) {
