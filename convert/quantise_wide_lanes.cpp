@@ -64,7 +64,7 @@ constexpr int32_t lastRowLag = lag * (rowsAtOnce - 1); // 9
 constexpr int32_t extraSteps = lastRowLag + 1;         // the visits past the ends
 constexpr size_t stepBytes = 32;                       // a pixel of each row
 constexpr size_t pixelBytes = 8;                       // four 16-bit lanes
-constexpr size_t arrayLanes = 4;                       // the run's arrays: 32-bit lanes
+constexpr std::ptrdiff_t arrayLanes = 4;               // the run's arrays: 32-bit lanes
 
 size_t roundedUp(size_t bytes) {
     return (bytes + 63) & ~size_t{63};
