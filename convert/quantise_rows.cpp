@@ -26,10 +26,10 @@
 // A run without serpentine rows takes the error-diffusion passes four rows
 // at a time where the processor allows (quantise_wide_lanes.cpp), else two
 // (quantise_two_rows.cpp), which gives the same words faster; a serpentine
-// run takes that file's single-row passes, and ordered dithering its passes
-// of 64 pixels, where the processor allows. The passes here remain for the
-// rows and pixels left over and for other processors, and are what the
-// others are checked against.
+// run takes that file's single-row passes, and the plain and ordered passes
+// its steps of 64 pixels, where the processor allows. The passes here remain
+// for the rows and pixels left over and for other processors, and are what
+// the others are checked against.
 //
 // The error-diffusion passes read each pixel with one 4-byte load, which
 // takes the byte after it too. Every pixel but the image's last has one; the
