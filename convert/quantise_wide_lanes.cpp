@@ -37,6 +37,8 @@
 // Single rows, in either direction, one pixel a step in the low 64 bits of
 // a register, for serpentine runs, whose rows each wait for the whole row
 // before them. Their error arrays stay in 16-bit lanes from row to row.
+// Atkinson-Boyle's rows walk only their chain, and a second pass finishes
+// them 8 pixels at a time.
 #include "convert/quantise_wide_lanes.h"
 
 #include <cstring>
@@ -454,11 +456,11 @@ atkinsonBoyleGroup(const uint8_t* const rows[4], const int32_t* error, const int
     gatherWords(scratch.words, width, out, outRow);
 }
 
-// Single rows. The share for the next pixel is a multiply taking the high
-// half (e x 7/16 as e x 28672 / 65536). Green's compensation test is kept
-// off the chain from pixel to pixel: a quick comparison (green equal to red,
-// or to blue clamped) that every pixel taking 5 bits passes, and a branch to
-// the exact test only then.
+// Single rows, for serpentine runs. The share for the next pixel is a
+// multiply taking the high half (e x 7/16 as e x 28672 / 65536). Green's
+// compensation test is kept off the chain from pixel to pixel: a quick
+// comparison (green equal to red, or to blue clamped) that every pixel
+// taking 5 bits passes, and a branch to the exact test only then.
 //
 // What a row pass reads and fills: the row's pixels and words, and the
 // run's 16-bit error arrays (four lanes a pixel, pointing at pixel 0, with a
@@ -467,7 +469,7 @@ struct Line {
     const uint8_t* in;
     const uint16_t* received;
     const uint16_t* twoUp;
-    uint16_t* below;
+    uint16_t* below; // Atkinson-Boyle: the row's errors first
     uint16_t* twoBelow;
     uint8_t* out;
 };
@@ -536,7 +538,9 @@ template <int step> constexpr std::ptrdiff_t pastRow(int32_t width) {
     return step > 0 ? width : -1;
 }
 
-// below gets, at x - step, the cell below the previous pixel, complete.
+// Floyd-Steinberg's chain (add, masking, multiply) is the longer, and leaves
+// room beside it for the rest of each pixel's work: below gets, at x - step,
+// the cell below the previous pixel, complete.
 template <bool compensate, int step>
 [[gnu::noinline]] HALVEX_WIDE_LANE_TARGET void floydSteinbergLine(Line line, int32_t width) {
     __m128i next{};
@@ -556,12 +560,17 @@ template <bool compensate, int step>
     storePixel(line.below, end - step, belowPrevious);
 }
 
+// Atkinson-Boyle's chain (add, masking, shift) is short, and the rest of
+// each pixel's work would hold it up: the row's walk only leaves each
+// pixel's error in the array below, and a second pass, 8 pixels a step (a
+// 512-bit register), works out from the errors each pixel's level and word
+// and the cells of the rows below, over the errors in place. A step holds
+// the errors of its pixels, of the 8 before and of the 8 after, read before
+// they are written over; past the row's ends they are 0.
 template <bool compensate, int step>
-[[gnu::noinline]] HALVEX_WIDE_LANE_TARGET void atkinsonBoyleLine(Line line, int32_t width) {
+HALVEX_WIDE_LANE_INLINE void atkinsonBoyleChain(const Line& line, int32_t width) {
     __m128i lastShare{};
     __m128i shareBefore{};
-    __m128i belowPrevious{};
-    __m128i belowThis{};
     const std::ptrdiff_t end = pastRow<step>(width);
     for (std::ptrdiff_t x = firstOfRow<step>(width); x != end; x += step) {
         __m128i clamped;
@@ -569,19 +578,126 @@ template <bool compensate, int step>
         const __m128i e = quantisePixel<compensate>(
             readPixel(line.in, x), _mm_add_epi16(loadPixel(line.received, x), shareBefore),
             lastShare, clamped);
-        const __m128i share = _mm_srli_epi16(e, 3);
         shareBefore = lastShare;
-        lastShare = share;
-        storePixel(
-            line.below, x - step,
-            _mm_add_epi16(_mm_add_epi16(loadPixel(line.twoUp, x - step), belowPrevious), share));
-        belowPrevious = _mm_add_epi16(belowThis, share);
-        belowThis = share;
-        storePixel(line.twoBelow, x, share);
-        putWord(line.out, x, _mm_xor_si128(clamped, e));
+        lastShare = _mm_srli_epi16(e, 3);
+        storePixel(line.below, x, e);
     }
-    storePixel(line.below, end - step,
-               _mm_add_epi16(loadPixel(line.twoUp, end - step), belowPrevious));
+}
+
+constexpr int32_t pixelsAtOnce = 8;
+
+// The pixels of a step from x: 8, or as many as are left.
+HALVEX_WIDE_LANE_INLINE __mmask8 pixelsFrom(std::ptrdiff_t x, int32_t width) {
+    const std::ptrdiff_t left = width - x;
+    if (left <= 0)
+        return 0;
+    return left >= pixelsAtOnce ? __mmask8{0xFF} : static_cast<__mmask8>((1U << left) - 1);
+}
+
+HALVEX_WIDE_LANE_INLINE __m512i loadPixels(const uint16_t* from, std::ptrdiff_t x, __mmask8 m) {
+    return _mm512_maskz_loadu_epi64(m, from + 4 * x);
+}
+
+HALVEX_WIDE_LANE_INLINE void storePixels(uint16_t* to, std::ptrdiff_t x, __mmask8 m,
+                                         const __m512i& v) {
+    _mm512_mask_storeu_epi64(to + 4 * x, m, v);
+}
+
+// Up to 8 pixels' channels x 257 from their bytes, each byte doubled into
+// its lane (b * 256 + b), the fourth lane 0.
+HALVEX_WIDE_LANE_INLINE __m512i readPixels(const uint8_t* in, std::ptrdiff_t x, int32_t width) {
+    alignas(64) static constexpr uint8_t byteOf[64] = {
+        0,  0,  1,  1,  2,  2,  0, 0, 3,  3,  4,  4,  5,  5,  0, 0, //
+        6,  6,  7,  7,  8,  8,  0, 0, 9,  9,  10, 10, 11, 11, 0, 0, //
+        12, 12, 13, 13, 14, 14, 0, 0, 15, 15, 16, 16, 17, 17, 0, 0, //
+        18, 18, 19, 19, 20, 20, 0, 0, 21, 21, 22, 22, 23, 23, 0, 0};
+    const __mmask64 channelBytes = 0x3F3F3F3F3F3F3F3FULL;
+    const std::ptrdiff_t pixels = width - x < pixelsAtOnce ? width - x : pixelsAtOnce;
+    const uint8_t* at = in + 3 * x;
+    // A 32-byte load where it stays in the row, else only the pixels' bytes.
+    const __m256i raw =
+        x + 11 <= width
+            ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
+            : _mm256_maskz_loadu_epi8(static_cast<__mmask32>((1ULL << (3 * pixels)) - 1), at);
+    const __m512i bytes = _mm512_maskz_inserti64x4(0xFF, _mm512_setzero_si512(), raw, 0);
+    return _mm512_maskz_permutexvar_epi8(channelBytes, _mm512_load_si512(byteOf), bytes);
+}
+
+// Up to 8 words from their pixels' levels (red, green, blue in the low
+// three lanes of each 64 bits).
+HALVEX_WIDE_LANE_INLINE void putWords(uint8_t* out, std::ptrdiff_t x, __mmask8 m,
+                                      const __m512i& levels) {
+    const __m512i words =
+        _mm512_ternarylogic_epi64(levels, _mm512_maskz_srli_epi64(0xFF, levels, 21),
+                                  _mm512_maskz_srli_epi64(0xFF, levels, 43), 0xFE);
+    _mm_mask_storeu_epi16(out + 2 * x, m, _mm512_maskz_cvtepi64_epi16(0xFF, words));
+}
+
+// The eighths of a step's errors and of those 1 and 2 places either side.
+struct Eighths {
+    __m512i twoLeft;
+    __m512i left;
+    __m512i here;
+    __m512i right;
+    __m512i twoRight;
+};
+
+HALVEX_WIDE_LANE_INLINE __m512i eighths(const __m512i& errors) {
+    return _mm512_maskz_srli_epi16(0xFFFFFFFF, errors, 3);
+}
+
+HALVEX_WIDE_LANE_INLINE Eighths eighthsOf(const __m512i& before, const __m512i& here,
+                                          const __m512i& after) {
+    const __m512i zero = _mm512_setzero_si512();
+    return Eighths{eighths(_mm512_maskz_alignr_epi64(0xFF, here, before, 6)),
+                   eighths(_mm512_maskz_alignr_epi64(0xFF, here, before, 7)), eighths(here),
+                   eighths(_mm512_mask_alignr_epi64(zero, 0xFF, after, here, 1)),
+                   eighths(_mm512_mask_alignr_epi64(zero, 0xFF, after, here, 2))};
+}
+
+// One step of the second pass from x. Each pixel's working value is, as on
+// the walk, its input and what it received plus the eighths of the two
+// pixels before it in the row's direction, clamped; the cell below it gets
+// what it had from two rows up and the eighths of the three pixels above
+// it, and the cell two rows below its own eighth. whole: the step and the
+// next one are all in the row.
+template <int step, bool whole>
+HALVEX_WIDE_LANE_INLINE void finishAtkinsonBoyleStep(const Line& line, std::ptrdiff_t x,
+                                                     int32_t width, __m512i& before,
+                                                     __m512i& here) {
+    const __mmask8 m = whole ? __mmask8{0xFF} : pixelsFrom(x, width);
+    const __m512i after = loadPixels(line.below, x + pixelsAtOnce,
+                                     whole ? __mmask8{0xFF} : pixelsFrom(x + pixelsAtOnce, width));
+    const Eighths s = eighthsOf(before, here, after);
+    const __m512i fromEarlier =
+        _mm512_adds_epu16(loadPixels(line.received, x, m), step > 0 ? s.twoLeft : s.twoRight);
+    const __m512i sum = _mm512_adds_epu16(readPixels(line.in, x, width), fromEarlier);
+    const __m512i clamped = _mm512_adds_epu16(sum, step > 0 ? s.left : s.right);
+    putWords(line.out, x, m, _mm512_xor_si512(clamped, here));
+    const __m512i cell = _mm512_add_epi16(
+        _mm512_add_epi16(loadPixels(line.twoUp, x, m), _mm512_add_epi16(s.left, s.here)), s.right);
+    storePixels(line.below, x, m, cell);
+    storePixels(line.twoBelow, x, m, s.here);
+    before = here;
+    here = after;
+}
+
+template <int step>
+HALVEX_WIDE_LANE_INLINE void finishAtkinsonBoyleRow(const Line& line, int32_t width) {
+    __m512i before = _mm512_setzero_si512();
+    __m512i here = loadPixels(line.below, 0, pixelsFrom(0, width));
+    constexpr std::ptrdiff_t twoSteps = std::ptrdiff_t{2} * pixelsAtOnce;
+    std::ptrdiff_t x = 0;
+    for (; x + twoSteps <= width; x += pixelsAtOnce)
+        finishAtkinsonBoyleStep<step, true>(line, x, width, before, here);
+    for (; x < width; x += pixelsAtOnce)
+        finishAtkinsonBoyleStep<step, false>(line, x, width, before, here);
+}
+
+template <bool compensate, int step>
+[[gnu::noinline]] HALVEX_WIDE_LANE_TARGET void atkinsonBoyleLine(Line line, int32_t width) {
+    atkinsonBoyleChain<compensate, step>(line, width);
+    finishAtkinsonBoyleRow<step>(line, width);
 }
 
 using LinePass = void (*)(Line, int32_t);

@@ -122,6 +122,11 @@ TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
         // processor allows, and the rest one by one.
         {"131 x 3 noise", 131, 3, noisePicture(131, 3, 22)},
         {"64 x 4 white", 64, 4, flatPicture(64, 4, 255)},
+        // Serpentine Atkinson-Boyle finishes its rows 8 pixels at a time:
+        // one whole step, and the widest row whose first step's bytes are
+        // read in one 32-byte load.
+        {"8 x 3 noise", 8, 3, noisePicture(8, 3, 23)},
+        {"11 x 5 near grey", 11, 5, nearGreyPicture(11, 5, 24)},
     };
     std::vector<Quantisation> choices;
     for (DitherMethod method : {DitherMethod::none, DitherMethod::floydSteinberg,
