@@ -123,7 +123,7 @@ TEST(RowWiseConversion, MatchesTheFullPlanesWordForWord) {
         {"131 x 3 noise", 131, 3, noisePicture(131, 3, 22)},
         {"64 x 4 white", 64, 4, flatPicture(64, 4, 255)},
         // Serpentine Atkinson-Boyle finishes its rows 8 pixels at a time:
-        // one whole step, and the widest row whose first step's bytes are
+        // one whole step, and the narrowest row whose first step's bytes are
         // read in one 32-byte load.
         {"8 x 3 noise", 8, 3, noisePicture(8, 3, 23)},
         {"11 x 5 near grey", 11, 5, nearGreyPicture(11, 5, 24)},
